@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the preferences-edit fuzz target natively (clang, libFuzzer, address and undefined-behaviour
+# sanitizers) and runs it. Usage: tests/fuzz/fuzz.sh WORK_DIR [libFuzzer options...]
+# The seed corpus is copied into WORK_DIR/corpus, which the run may grow; crash inputs land in
+# WORK_DIR/findings. Exits non-zero when the target finds a broken promise or crashes.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(cd "$here/../../src/main" && pwd)
+work=${1:?usage: fuzz.sh WORK_DIR [libFuzzer options...]}
+shift
+mkdir -p "$work/corpus" "$work/findings"
+
+target="$work/settings_edit_fuzz"
+if [ ! -x "$target" ] || [ "$src/settings_edit.cpp" -nt "$target" ] || [ "$src/settings_edit.h" -nt "$target" ] ||
+   [ "$here/settings_edit_fuzz.cpp" -nt "$target" ]; then
+  clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+    -I"$src" "$here/settings_edit_fuzz.cpp" "$src/settings_edit.cpp" -o "$target"
+fi
+
+cp -n "$here"/corpus/* "$work/corpus/" 2>/dev/null || true
+exec "$target" -dict="$here/settings.dict" -max_len=4096 -artifact_prefix="$work/findings/" \
+  -print_final_stats=1 "$@" "$work/corpus"

@@ -1,0 +1,178 @@
+// libFuzzer target over the preferences edit. Besides not crashing, every result is checked
+// against what the edit promises, using checks written independently of the edit itself.
+
+#include "settings_edit.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view key_open = "<AllowUnknownPlugins";
+constexpr std::string_view key_close = "</AllowUnknownPlugins>";
+
+[[noreturn]] void broken(const char* promise, std::string_view input) {
+    std::fprintf(stderr, "promise broken: %s (input of %zu bytes)\n", promise, input.size());
+    std::abort();
+}
+
+// The well-formed byte sequences of UTF-8, one row per line of Unicode's table of them.
+struct ByteRange {
+    unsigned char low, high;
+};
+const std::vector<std::vector<ByteRange>> well_formed_rows = {
+    {{0x00, 0x7F}},
+    {{0xC2, 0xDF}, {0x80, 0xBF}},
+    {{0xE0, 0xE0}, {0xA0, 0xBF}, {0x80, 0xBF}},
+    {{0xE1, 0xEC}, {0x80, 0xBF}, {0x80, 0xBF}},
+    {{0xED, 0xED}, {0x80, 0x9F}, {0x80, 0xBF}},
+    {{0xEE, 0xEF}, {0x80, 0xBF}, {0x80, 0xBF}},
+    {{0xF0, 0xF0}, {0x90, 0xBF}, {0x80, 0xBF}, {0x80, 0xBF}},
+    {{0xF1, 0xF3}, {0x80, 0xBF}, {0x80, 0xBF}, {0x80, 0xBF}},
+    {{0xF4, 0xF4}, {0x80, 0x8F}, {0x80, 0xBF}, {0x80, 0xBF}},
+};
+
+// Length of the longest prefix of `bytes` that starts some row; `complete` when it is a whole row.
+std::size_t matching_prefix(std::string_view bytes, bool& complete) {
+    std::size_t best = 0;
+    complete = false;
+    for (const auto& row : well_formed_rows) {
+        std::size_t n = 0;
+        while (n < row.size() && n < bytes.size()) {
+            const auto b = static_cast<unsigned char>(bytes[n]);
+            if (b < row[n].low || b > row[n].high) break;
+            ++n;
+        }
+        if (n == row.size()) {
+            complete = true;
+            return n;
+        }
+        if (n > best) best = n;
+    }
+    return best;
+}
+
+std::string expected_utf8_error(std::string_view bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        bool complete = false;
+        const std::size_t n = matching_prefix(bytes.substr(at), complete);
+        if (complete) {
+            at += n;
+            continue;
+        }
+        if (n > 0 && at + n == bytes.size())
+            return "incomplete utf-8 byte sequence from index " + std::to_string(at);
+        return "invalid utf-8 sequence of " + std::to_string(n == 0 ? 1 : n) + " bytes from index " +
+               std::to_string(at);
+    }
+    return {};
+}
+
+// Some closing tag of the key is preceded by ">" and a value that reads "true" once white space
+// (any of Unicode's, here spelled out as byte sequences) is taken off both sides.
+bool holds_true_value(std::string_view text) {
+    static const std::vector<std::string_view> spaces = {
+        "\t", "\n", "\v", "\f", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
+        "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84",
+        "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
+        "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+        "\xE3\x80\x80"};
+    auto strip_back = [&](std::string_view& s) {
+        for (auto sp : spaces)
+            if (s.size() >= sp.size() && s.substr(s.size() - sp.size()) == sp) {
+                s.remove_suffix(sp.size());
+                return true;
+            }
+        return false;
+    };
+    for (std::size_t k = text.find(key_close); k != std::string_view::npos;
+         k = text.find(key_close, k + 1)) {
+        std::string_view before = text.substr(0, k);
+        while (strip_back(before)) {
+        }
+        if (before.size() < 5) continue;
+        std::string word(before.substr(before.size() - 4));
+        for (char& c : word)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        if (word != "true") continue;
+        before.remove_suffix(4);
+        while (strip_back(before)) {
+        }
+        if (!before.empty() && before.back() == '>') return true;
+    }
+    return false;
+}
+
+// The new text is either the input with one stretch that began with the key's opening text
+// replaced by the element, or the input with "\t" + element + "\r\n" put before its last
+// "</Settings>"; every other byte is a slice of the input.
+bool is_replacement(std::string_view in, std::string_view out) {
+    const std::string_view el = allow_element;
+    for (std::size_t a = out.find(el); a != std::string_view::npos; a = out.find(el, a + 1)) {
+        const std::size_t tail = out.size() - a - el.size();
+        if (tail > in.size() || a > in.size() - tail) continue;
+        if (out.substr(0, a) != in.substr(0, a)) continue;
+        if (out.substr(a + el.size()) != in.substr(in.size() - tail)) continue;
+        const std::string_view removed = in.substr(a, in.size() - tail - a);
+        if (removed.substr(0, key_open.size()) != key_open) continue;
+        const bool closes = removed.size() >= key_close.size() &&
+                            removed.substr(removed.size() - key_close.size()) == key_close;
+        const bool empty_element = removed.size() >= 2 && removed.substr(removed.size() - 2) == "/>";
+        if (closes || empty_element) return true;
+    }
+    return false;
+}
+
+bool is_insertion(std::string_view in, std::string_view out) {
+    const std::size_t e = in.rfind(settings_end_tag);
+    if (e == std::string_view::npos) return false;
+    std::string expected(in.substr(0, e));
+    expected.append("\t").append(allow_element).append("\r\n").append(in.substr(e));
+    return out == expected;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view in(reinterpret_cast<const char*>(data), size);
+    const SettingsEdit edit = edit_host_settings(in);
+    const std::string utf8 = expected_utf8_error(in);
+
+    if (!utf8.empty()) {
+        if (edit.kind != SettingsEditKind::Failed || edit.text != utf8)
+            broken("ill-formed UTF-8 fails with the reference reason", in);
+        return 0;
+    }
+    if (utf8_error(in)) broken("well-formed UTF-8 is accepted", in);
+
+    switch (edit.kind) {
+    case SettingsEditKind::Failed:
+        if (edit.text == unexpected_file_reason) {
+            if (in.find(settings_end_tag) != std::string_view::npos)
+                broken("a file with </Settings> is never 'unexpected'", in);
+        } else if (edit.text == incomplete_xml_reason) {
+            if (in.find(key_open) == std::string_view::npos)
+                broken("'incomplete' only with the key present", in);
+        } else {
+            broken("failure reasons are the known ones", in);
+        }
+        break;
+    case SettingsEditKind::AlreadyAllowed:
+        if (!holds_true_value(in)) broken("AlreadyAllowed only with a true value present", in);
+        break;
+    case SettingsEditKind::NewText: {
+        if (!is_replacement(in, edit.text) && !is_insertion(in, edit.text))
+            broken("new text is input slices around the element", in);
+        const SettingsEdit again = edit_host_settings(edit.text);
+        if (again.kind != SettingsEditKind::AlreadyAllowed)
+            broken("editing the new text again gives AlreadyAllowed", in);
+        break;
+    }
+    }
+    return 0;
+}
