@@ -1,0 +1,80 @@
+#!/usr/bin/env node
+// Joins the installer page (ui/index.html with its style sheet, scripts, fonts, logo and cards)
+// into one self-contained UTF-8 document with every asset as a base64 data: URI, because the
+// setup hands the page to WebView2 as one string and the page may load nothing from outside.
+//
+//   node tools/build-page.mjs <support e-mail address> <output.html>
+//
+// The fonts' licence texts are copied to licenses/ beside the output.
+import { readFileSync, writeFileSync, mkdirSync, copyFileSync } from 'node:fs';
+import { dirname, extname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..');
+const UI = join(ROOT, 'ui');
+const MEDIA_TYPES = { '.woff2': 'font/woff2', '.webp': 'image/webp', '.png': 'image/png' };
+const SIZE_LIMIT = 640 * 1024;
+const FONT_PACKAGES = ['@fontsource-variable/fraunces', '@fontsource-variable/figtree'];
+
+function fail(message) {
+  console.error(`build-page: ${message}`);
+  process.exit(1);
+}
+
+// The address lands in a script string and in HTML, so it may hold none of the characters that
+// would need escaping there.
+function checkMail(mail) {
+  if (!/^[A-Za-z0-9._%+-]+@[A-Za-z0-9.-]+$/.test(mail ?? '')) fail(`not a plain e-mail address: "${mail}"`);
+  return mail;
+}
+
+function dataUri(fromDir, ref) {
+  const file = resolve(fromDir, ref);
+  const type = MEDIA_TYPES[extname(file)];
+  if (!type) fail(`no media type for ${ref}`);
+  return `data:${type};base64,${readFileSync(file).toString('base64')}`;
+}
+
+function inlineCss(file) {
+  const css = readFileSync(file, 'utf8');
+  return css.replace(/url\("([^"]+)"\)/g, (_, ref) => `url("${dataUri(dirname(file), ref)}")`);
+}
+
+function inlineScript(file, mail) {
+  let js = readFileSync(file, 'utf8');
+  if (file.endsWith('page.js')) {
+    const constant = /^const MAIL = '[^']*';$/m;
+    if (!constant.test(js)) fail('page.js has no MAIL constant to fill');
+    js = js.replace(constant, `const MAIL = '${mail}';`);
+  }
+  if (/<\/script/i.test(js)) fail(`${file} contains "</script"`);
+  return js;
+}
+
+function build(mail) {
+  let html = readFileSync(join(UI, 'index.html'), 'utf8');
+  html = html.replace(/<link rel="stylesheet" href="([^"]+)">/g,
+    (_, ref) => `<style>\n${inlineCss(join(UI, ref))}</style>`);
+  html = html.replace(/<script src="([^"]+)"><\/script>/g,
+    (_, ref) => `<script>\n${inlineScript(join(UI, ref), mail)}</script>`);
+  html = html.replace(/<img src="([^"]+)"/g, (_, ref) => `<img src="${dataUri(UI, ref)}"`);
+  const notice = FONT_PACKAGES.map((p) => readFileSync(join(ROOT, 'node_modules', p, 'LICENSE'), 'utf8')
+    .split('\n')[0].replace(/--/g, '-')).join('\n');
+  html = html.replace('</html>', `<!--\nFonts, under the SIL Open Font License 1.1:\n${notice}\n-->\n</html>`);
+  const leftover = html.match(/(?:src|href)="(?!data:)[^"]*"|url\("(?!data:)/);
+  if (leftover) fail(`reference left outside the document: ${leftover[0]}`);
+  return html;
+}
+
+const [mailArg, outArg] = process.argv.slice(2);
+if (!outArg) fail('usage: build-page.mjs <support e-mail address> <output.html>');
+const html = build(checkMail(mailArg));
+const size = Buffer.byteLength(html, 'utf8');
+if (size > SIZE_LIMIT) fail(`the page is ${size} bytes, over ${SIZE_LIMIT}`);
+const out = resolve(outArg);
+mkdirSync(join(dirname(out), 'licenses'), { recursive: true });
+for (const p of FONT_PACKAGES) {
+  copyFileSync(join(ROOT, 'node_modules', p, 'LICENSE'), join(dirname(out), 'licenses', `${p.split('/')[1]}-OFL.txt`));
+}
+writeFileSync(out, html);
+console.log(`${out}: ${size} bytes`);

@@ -1,0 +1,139 @@
+'use strict';
+// The installer page's behaviour. It only asks and shows: every decision is the host's, reached
+// through plain string messages ("ready", "install", "mail", "close" out; "init", "done",
+// "error" in). Opened in a plain browser it finds no host and previews itself from the query.
+
+// The support address, shown as the link in the error screen; the build writes the real one here.
+const MAIL = 'help@orvelle.example';
+
+let t = T.en;
+let busy = false;
+const host = window.chrome && window.chrome.webview;
+
+function send(m) {
+  if (host) host.postMessage(m);
+}
+
+function esc(s) {
+  return String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
+}
+
+// Only the table's own sets count: a code such as "constructor" or "__proto__" would otherwise
+// reach an inherited property and break every text instead of falling back to English.
+function hasSet(code) {
+  return typeof code === 'string' && Object.hasOwn(T, code);
+}
+
+function show(step) {
+  let shown = null;
+  for (const screen of document.querySelectorAll('main[data-step]')) {
+    screen.hidden = screen.dataset.step !== step;
+    if (!screen.hidden) shown = screen;
+  }
+  const primary = shown && shown.querySelector('.primary');
+  if (primary) primary.focus();
+}
+
+// Placeholders are replaced once each. The replacements go through functions so that a "$"
+// in a value is taken literally rather than as a replacement pattern.
+function fill(text, d) {
+  const link = '<a data-act="mail">' + esc(MAIL) + '</a>';
+  return text
+    .replace('{v}', () => esc(d.version))
+    .replace('{n}', () => esc(d.effects))
+    .replace('{mail}', () => link);
+}
+
+function init(d) {
+  const known = hasSet(d.lang);
+  t = known ? T[d.lang] : T.en;
+  document.documentElement.lang = known ? d.lang : 'en';
+  for (const el of document.querySelectorAll('[data-t]')) el.innerHTML = fill(t[el.dataset.t], d);
+  document.getElementById('steps').innerHTML = t.steps.map((s) => '<li>' + s + '</li>').join('');
+  // A break opportunity after every backslash, so a long folder wraps at a separator.
+  document.getElementById('path').innerHTML = esc(d.path ?? '').replace(/\\/g, '\\<wbr>');
+  show(d.step ? d.step : 'ask');
+  if (d.auto === true) setTimeout(install, 1200);
+}
+
+function install() {
+  if (busy) return;
+  busy = true;
+  for (const button of document.querySelectorAll('[data-act="install"]')) {
+    button.disabled = true;
+    button.dataset.label = button.innerHTML;
+    button.innerHTML = t.installing;
+  }
+  send('install');
+}
+
+function finished() {
+  busy = false;
+  for (const button of document.querySelectorAll('[data-act="install"]')) {
+    button.disabled = false;
+    if (button.dataset.label !== undefined) {
+      button.innerHTML = button.dataset.label;
+      delete button.dataset.label;
+    }
+  }
+}
+
+// An init body that is not a JSON object is dropped: the page keeps what it shows and keeps
+// listening, rather than letting the parse error end the script.
+function parseInit(body) {
+  try {
+    const d = JSON.parse(body);
+    return d !== null && typeof d === 'object' && !Array.isArray(d) ? d : null;
+  } catch {
+    return null;
+  }
+}
+
+function onHostMessage(event) {
+  const text = String(event.data);
+  const cut = text.indexOf('\n');
+  const kind = cut < 0 ? text : text.slice(0, cut);
+  const body = cut < 0 ? '' : text.slice(cut + 1);
+  if (kind === 'init') {
+    const d = parseInit(body);
+    if (d) init(d);
+  } else if (kind === 'done') {
+    finished();
+    show('done');
+  } else if (kind === 'error') {
+    finished();
+    document.getElementById('error').textContent = body;
+    show('error');
+  }
+}
+
+document.addEventListener('click', (event) => {
+  const target = event.target instanceof Element ? event.target.closest('[data-act]') : null;
+  if (!target) return;
+  event.preventDefault();
+  const action = target.getAttribute('data-act');
+  if (action === 'install') install();
+  else if (!busy) send(action);
+});
+
+document.addEventListener('keydown', (event) => {
+  if (event.key === 'Escape' && !busy) send('close');
+});
+
+document.addEventListener('contextmenu', (event) => event.preventDefault());
+
+if (host) {
+  host.addEventListener('message', onHostMessage);
+  send('ready');
+} else {
+  const query = new URLSearchParams(location.search);
+  init({
+    lang: query.get('lang') || 'es',
+    version: '0.3.0',
+    effects: 20,
+    path: 'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins',
+    step: query.get('step') || 'ask',
+  });
+  document.getElementById('error').textContent =
+    'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins\\Lumivane.8bf: Access is denied. (os error 5)';
+}
