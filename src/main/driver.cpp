@@ -1,0 +1,58 @@
+// Process entry and the choice of run mode: quiet, windowed, or the message boxes when the
+// window cannot come up. The exit code tells an admin how the run went.
+#include <windows.h>
+
+#include "background_task.h"
+#include "environment.h"
+#include "installer_window.h"
+#include "languages.h"
+#include "message_box_dialogue.h"
+#include "placement.h"
+
+namespace {
+
+[[noreturn]] void end_process(UINT code) { ExitProcess(code); }
+
+// Before the process ends, the host watch (if any) must have finished its work.
+void wait_or_fail() {
+    if (!wait_for_background_task()) end_process(1);
+}
+
+void run_quiet() {
+    const Result<std::wstring> folder = resolve_plugin_folder();
+    if (!folder.ok()) end_process(1);
+    if (!install_plugin(folder.value()).ok()) end_process(1);
+    wait_or_fail();
+}
+
+void run_message_boxes(UiLanguage language) {
+    switch (run_message_box_dialogue(language)) {
+        case DialogueOutcome::Cancelled: return;
+        case DialogueOutcome::Installed: wait_or_fail(); return;
+        case DialogueOutcome::Failed: end_process(1);
+    }
+}
+
+void run_setup() {
+    if (environment_has(L"ORVELLE_SETUP_QUIET")) {
+        run_quiet();
+        return;
+    }
+    const UiLanguage language = choose_ui_language();
+    const WindowResult result = run_installer_window(language);
+    if (result != WindowResult::NotShown) {
+        wait_or_fail();
+        end_process(static_cast<UINT>(result));
+    }
+    run_message_boxes(language);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // An installer is started from Downloads, where a planted DLL may wait: from here on,
+    // DLLs come from the system folder only.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    run_setup();
+    return 0;
+}

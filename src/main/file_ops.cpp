@@ -1,0 +1,143 @@
+#include "file_ops.h"
+
+#include <windows.h>
+
+#include "os_error.h"
+#include "paths.h"
+#include "win32_handles.h"
+
+namespace {
+
+Status last_error_status() { return Status::failure(last_os_error_reason()); }
+
+bool is_folder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Windows 10 1809's extended disposition, declared here since the SDK headers gate it on a
+// newer target version than this program needs.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+struct DispositionInfoEx {
+    DWORD Flags;
+};
+constexpr DWORD kDispositionDelete = 0x01;
+constexpr DWORD kDispositionPosixSemantics = 0x02;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
+
+bool is_not_found(DWORD code) { return code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND; }
+
+// Marks an open file for deletion with the read-only attribute ignored. Systems without the
+// extended disposition class (older Windows, Wine) get the classic one, with the read-only
+// attribute cleared first and put back when the deletion is still refused.
+bool mark_for_deletion(HANDLE file) {
+    DispositionInfoEx extended{kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
+    if (SetFileInformationByHandle(file, kFileDispositionInfoEx, &extended, sizeof extended)) return true;
+    const DWORD code = GetLastError();
+    if (code != ERROR_INVALID_PARAMETER && code != ERROR_INVALID_FUNCTION && code != ERROR_NOT_SUPPORTED)
+        return false;
+
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
+    const DWORD original = basic.FileAttributes;
+    if (original & FILE_ATTRIBUTE_READONLY) {
+        FILE_BASIC_INFO writable{};  // zero times leave the time stamps as they are
+        writable.FileAttributes = (original & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(file, FileBasicInfo, &writable, sizeof writable)) return false;
+    }
+    FILE_DISPOSITION_INFO classic{};
+    classic.DeleteFile = TRUE;
+    if (SetFileInformationByHandle(file, FileDispositionInfo, &classic, sizeof classic)) return true;
+    const DWORD refused = GetLastError();
+    if (original & FILE_ATTRIBUTE_READONLY) {
+        FILE_BASIC_INFO restore{};
+        restore.FileAttributes = original;
+        SetFileInformationByHandle(file, FileBasicInfo, &restore, sizeof restore);
+    }
+    SetLastError(refused);
+    return false;
+}
+
+}  // namespace
+
+Status create_folder(const std::wstring& path) {
+    if (path.empty()) return Status::success();  // the current folder always exists
+    if (CreateDirectoryW(path.c_str(), nullptr)) return Status::success();
+    DWORD code = GetLastError();
+    if (!is_not_found(code)) {
+        if (is_folder(path)) return Status::success();
+        return Status::failure(os_error_reason(code));
+    }
+    const auto parent = parent_path(path);
+    if (!parent) return Status::failure("failed to create whole tree");
+    if (Status made = create_folder(*parent); !made.ok()) return made;
+    if (CreateDirectoryW(path.c_str(), nullptr)) return Status::success();
+    code = GetLastError();
+    if (is_folder(path)) return Status::success();
+    return Status::failure(os_error_reason(code));
+}
+
+Status write_file(const std::wstring& path, const void* data, size_t size) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return last_error_status();
+    const auto* next = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const DWORD chunk = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(file.get(), next, chunk, &written, nullptr)) return last_error_status();
+        if (written == 0) return Status::failure(std::string(kWriteStalled));
+        next += written;
+        size -= written;
+    }
+    return Status::success();
+}
+
+bool file_exists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    // A link exists only when what it points to does.
+    UniqueFileHandle target(CreateFileW(path.c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return static_cast<bool>(target);
+}
+
+Status delete_file(const std::wstring& path) {
+    if (DeleteFileW(path.c_str())) return Status::success();
+    const DWORD code = GetLastError();
+    if (code != ERROR_ACCESS_DENIED) return Status::failure(os_error_reason(code));
+    // Refused: perhaps only the read-only attribute is in the way.
+    UniqueFileHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+    if (!file) return Status::failure(os_error_reason(code));
+    if (!mark_for_deletion(file.get())) return last_error_status();
+    return Status::success();
+}
+
+Status move_file(const std::wstring& from, const std::wstring& to) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return Status::success();
+    return last_error_status();
+}
+
+Result<FolderListing> list_folder(const std::wstring& path) {
+    if (path.empty()) return Result<FolderListing>::failure(os_error_reason(ERROR_PATH_NOT_FOUND));
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle find(FindFirstFileExW(join_path(path, L"*").c_str(), FindExInfoBasic, &entry,
+                                           FindExSearchNameMatch, nullptr, 0));
+    if (!find) return Result<FolderListing>::failure(last_os_error_reason());
+    FolderListing listing;
+    for (;;) {
+        const std::wstring_view name(entry.cFileName);
+        if (name != L"." && name != L"..") listing.names.emplace_back(name);
+        if (!FindNextFileW(find.get(), &entry)) {
+            listing.complete = GetLastError() == ERROR_NO_MORE_FILES;
+            break;
+        }
+    }
+    return Result<FolderListing>::success(std::move(listing));
+}

@@ -1,0 +1,28 @@
+// The file operations placement and the settings update are built from. Each failure carries
+// only the reason ("{message} (os error {code})"); callers put the path in front of it.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "result.h"
+
+// Creates the folder and every missing parent; succeeds when it already exists.
+Status create_folder(const std::wstring& path);
+// Creates or empties the file, writes every byte straight from `data`, closes it.
+Status write_file(const std::wstring& path, const void* data, size_t size);
+// True when the file's attributes can be read (links followed); any failure means no.
+bool file_exists(const std::wstring& path);
+// Deletes the file; a read-only attribute does not stop it.
+Status delete_file(const std::wstring& path);
+// Renames or moves the file, replacing one that is already at `to`.
+Status move_file(const std::wstring& from, const std::wstring& to);
+
+// Names of the folder's entries without "." and "..". `complete` is false when the listing
+// stopped part way; `names` then holds what was read before.
+struct FolderListing {
+    std::vector<std::wstring> names;
+    bool complete = true;
+};
+Result<FolderListing> list_folder(const std::wstring& path);

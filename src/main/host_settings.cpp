@@ -1,0 +1,103 @@
+// The file side of the preferences edit: read, edit (settings_edit.cpp), write beside, move over.
+#include "host_settings.h"
+
+#include <windows.h>
+
+#include "file_ops.h"
+#include "os_error.h"
+#include "paths.h"
+#include "settings_edit.h"
+#include "win32_handles.h"
+
+namespace {
+
+// The background task and a later installation could otherwise write the same temporary file.
+SRWLOCK settings_lock = SRWLOCK_INIT;
+
+class SettingsGuard {
+public:
+    SettingsGuard() { AcquireSRWLockExclusive(&settings_lock); }
+    ~SettingsGuard() { ReleaseSRWLockExclusive(&settings_lock); }
+    SettingsGuard(const SettingsGuard&) = delete;
+    SettingsGuard& operator=(const SettingsGuard&) = delete;
+};
+
+struct FileRead {
+    std::string bytes;
+    DWORD error = ERROR_SUCCESS;
+};
+
+// The host may hold its preferences open, so every kind of sharing is allowed.
+FileRead read_whole_file(const std::wstring& path) {
+    FileRead read;
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        read.error = GetLastError();
+        return read;
+    }
+    char chunk[64 * 1024];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
+            read.error = GetLastError();
+            return read;
+        }
+        if (got == 0) return read;
+        read.bytes.append(chunk, got);
+    }
+}
+
+// File not found, path not found, invalid drive, network path or name not found.
+bool means_absent(DWORD code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_DRIVE ||
+           code == ERROR_BAD_NETPATH || code == ERROR_BAD_NET_NAME;
+}
+
+// "PhotoshopPluginsPreferences.xml" → "PhotoshopPluginsPreferences.xml.new".
+std::wstring temporary_path(const std::wstring& path) {
+    const std::size_t name_start = path.find_last_of(L"\\/") + 1;  // npos + 1 is 0
+    const std::size_t dot = path.rfind(L'.');
+    const bool has_extension = dot != std::wstring::npos && dot > name_start;
+    return (has_extension ? path.substr(0, dot) : path) + L".xml.new";
+}
+
+SettingsUpdate failure(const std::wstring& path, std::string_view reason) {
+    return {SettingsOutcome::Failed, path_failure(path, reason)};
+}
+
+SettingsUpdate write_settings(const std::wstring& path, std::string_view text) {
+    if (const auto parent = parent_path(path)) {
+        if (Status made = create_folder(*parent); !made.ok()) return failure(path, made.error());
+    }
+    const std::wstring temporary = temporary_path(path);
+    if (Status written = write_file(temporary, text.data(), text.size()); !written.ok())
+        return failure(path, written.error());
+    if (Status moved = move_file(temporary, path); !moved.ok()) {
+        delete_file(temporary);
+        return failure(path, moved.error());
+    }
+    return {SettingsOutcome::Written, {}};
+}
+
+}  // namespace
+
+SettingsUpdate update_host_settings(const std::wstring& settings_path) {
+    SettingsGuard guard;
+    const FileRead read = read_whole_file(settings_path);
+    if (read.error != ERROR_SUCCESS) {
+        if (means_absent(read.error)) return write_settings(settings_path, new_settings_text());
+        return failure(settings_path, os_error_reason(read.error));
+    }
+    const SettingsEdit edit = edit_host_settings(read.bytes);
+    switch (edit.kind) {
+    case SettingsEditKind::AlreadyAllowed:
+        return {SettingsOutcome::AlreadyAllowed, {}};
+    case SettingsEditKind::Failed:
+        return failure(settings_path, edit.text);
+    case SettingsEditKind::NewText:
+        break;
+    }
+    return write_settings(settings_path, edit.text);
+}

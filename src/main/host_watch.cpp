@@ -1,0 +1,99 @@
+// Finding the running host and waiting, on a thread of its own, until it has quit.
+#include "host_watch.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <memory>
+
+#include "background_task.h"
+#include "environment.h"
+#include "host_settings.h"
+#include "text.h"
+#include "win32_handles.h"
+
+namespace {
+
+constexpr DWORD poll_interval_ms = 250;
+
+char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool is_listed(const std::vector<ProcessId>& ids, ProcessId id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+// A process that could not be opened (already gone, or access refused) is watched through the
+// process list instead, for as long as its id is listed under the host's name.
+void wait_until_unlisted(std::string_view host_name, ProcessId id) {
+    while (is_listed(find_host_processes(host_name), id)) Sleep(poll_interval_ms);
+}
+
+void wait_for_process(std::string_view host_name, ProcessId id) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+    if (!process) {
+        wait_until_unlisted(host_name, id);
+        return;
+    }
+    WaitForSingleObject(process.get(), INFINITE);
+}
+
+DWORD WINAPI run_host_watch(void* parameter) {
+    std::unique_ptr<HostWatch> watch(static_cast<HostWatch*>(parameter));
+    // Nothing may leave a thread's entry function; the task's outcome is never looked at anyway.
+    try {
+        host_watch_task(std::move(*watch));
+    } catch (...) {
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string host_executable_name(const std::optional<std::wstring>& value) {
+    if (value && is_valid_utf16(*value)) return utf16_to_utf8(*value);
+    return "Affinity.exe";
+}
+
+bool is_host_name(std::string_view exe_name, std::string_view host_name) {
+    if (exe_name.size() != host_name.size()) return false;
+    for (std::size_t i = 0; i < exe_name.size(); ++i)
+        if (fold_ascii(exe_name[i]) != fold_ascii(host_name[i])) return false;
+    return true;
+}
+
+std::vector<ProcessId> find_host_processes(std::string_view host_name) {
+    std::vector<ProcessId> found;
+    const HANDLE taken = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (taken == INVALID_HANDLE_VALUE) return found;
+    UniqueHandle snapshot(taken);
+
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    // The walk ends at the first entry that cannot be fetched, whatever the reason.
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        const std::wstring_view exe(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH));
+        if (is_host_name(utf16_to_utf8(exe), host_name)) found.push_back(entry.th32ProcessID);
+    }
+    return found;
+}
+
+void host_watch_task(HostWatch watch) {
+    for (const ProcessId id : watch.process_ids) wait_for_process(watch.host_name, id);
+    update_host_settings(watch.settings_path);
+}
+
+void start_host_watch(const std::wstring& settings_path) {
+    std::string name = host_executable_name(environment_value(L"ORVELLE_SETUP_APP"));
+    std::vector<ProcessId> ids = find_host_processes(name);
+    if (ids.empty()) return;
+
+    auto watch = std::make_unique<HostWatch>(HostWatch{std::move(name), std::move(ids), settings_path});
+    const HANDLE thread = CreateThread(nullptr, 0, run_host_watch, watch.get(), 0, nullptr);
+    // Without a thread the installation still stands; the preferences stay as just written.
+    if (!thread) return;
+    watch.release();  // the thread owns it now
+    BackgroundTaskSlot::put(UniqueHandle(thread));
+}

@@ -1,0 +1,35 @@
+// Watching a running host so its preferences can be edited again once it has quit.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The system's 32-bit process identifier (a DWORD).
+using ProcessId = unsigned long;
+
+// What the background task owns: whom to wait for and which file to edit afterwards.
+struct HostWatch {
+    std::string host_name;
+    std::vector<ProcessId> process_ids;  // in the order the snapshot listed them; never empty
+    std::wstring settings_path;
+};
+
+// Looks for running host processes and, when there are any, starts the one background task
+// and hands its thread to BackgroundTaskSlot. Returns without waiting; never fails.
+void start_host_watch(const std::wstring& settings_path);
+
+// Ids of the running processes whose executable name is `host_name`, in snapshot order.
+// A snapshot that cannot be taken gives none.
+std::vector<ProcessId> find_host_processes(std::string_view host_name);
+
+// Waits for every listed process to end, then edits the preferences once more.
+void host_watch_task(HostWatch watch);
+
+// The name to look for: ORVELLE_SETUP_APP when set to valid Unicode (even empty), else
+// "Affinity.exe". `value` is the variable's value, absent when it is not set.
+std::string host_executable_name(const std::optional<std::wstring>& value);
+
+// Same length and the same bytes, except that ASCII letters match in either case; nothing else
+// is folded, so "É" and "é" differ.
+bool is_host_name(std::string_view exe_name, std::string_view host_name);

@@ -1,0 +1,38 @@
+#include "message_box_dialogue.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "embedded.h"
+#include "placement.h"
+#include "text.h"
+
+namespace {
+
+DialogueOutcome report_failure(const SetupTexts& texts, const std::string& error) {
+    show_message_box(fill_placeholder(texts.failed, "{e}", error), kFailedStyle);
+    return DialogueOutcome::Failed;
+}
+
+}  // namespace
+
+bool show_message_box(std::string_view text, unsigned style) {
+    const std::wstring wide_text = utf8_to_utf16(text);
+    return MessageBoxW(nullptr, wide_text.c_str(), L"Lumivane", style) == IDOK;
+}
+
+DialogueOutcome run_message_box_dialogue(UiLanguage language) {
+    const SetupTexts& texts = setup_texts_for(language);
+    // Cancel, Escape, the close button and a box that cannot be shown all mean "not now".
+    if (!show_message_box(fill_placeholder(texts.confirm, "{v}", kSetupVersion), kConfirmStyle))
+        return DialogueOutcome::Cancelled;
+
+    const Result<std::wstring> folder = resolve_plugin_folder();
+    if (!folder.ok()) return report_failure(texts, folder.error());
+    const Result<std::wstring> installed = install_plugin(folder.value());
+    if (!installed.ok()) return report_failure(texts, installed.error());
+
+    show_message_box(texts.done, kDoneStyle);
+    return DialogueOutcome::Installed;
+}

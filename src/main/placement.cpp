@@ -1,0 +1,113 @@
+#include "placement.h"
+
+#include <optional>
+
+#include "embedded.h"
+#include "environment.h"
+#include "file_ops.h"
+#include "host_settings.h"
+#include "host_watch.h"
+#include "os_error.h"
+#include "paths.h"
+#include "text.h"
+
+namespace {
+
+using InstallOutcome = Result<std::wstring>;
+
+constexpr int kSetAsideNames = 100;  // "Lumivane.8bf.old", then ".old1" to ".old99"
+
+std::wstring set_aside_path(const std::wstring& folder, int index) {
+    std::wstring name(kSetAsideName);
+    if (index > 0) name += utf8_to_utf16(decimal(static_cast<unsigned>(index)));
+    return join_path(folder, name);
+}
+
+// The host keeps a loaded module from being deleted but lets it be renamed: move it aside
+// under the first name that is free or can be freed. Gives the copy's path.
+Result<std::wstring> set_aside(const std::wstring& folder, const std::wstring& installed,
+                               const std::wstring& temporary) {
+    for (int i = 0; i < kSetAsideNames; ++i) {
+        const std::wstring copy = set_aside_path(folder, i);
+        if (file_exists(copy) && !delete_file(copy).ok()) continue;
+        const Status moved = move_file(installed, copy);
+        if (!moved.ok()) {
+            delete_file(temporary);
+            return Result<std::wstring>::failure(path_failure(installed, moved.error()));
+        }
+        return Result<std::wstring>::success(copy);
+    }
+    delete_file(temporary);
+    return Result<std::wstring>::failure("no se pudo apartar la versi\u00F3n anterior");
+}
+
+bool is_set_aside_name(std::wstring_view name) {
+    constexpr std::string_view prefix = "Lumivane.8bf.old";
+    return utf16_to_utf8(name).starts_with(prefix);
+}
+
+// Copies set aside by earlier runs go once the host has let go of them; this run's copy stays.
+void remove_stale_copies(const std::wstring& folder, const std::optional<std::wstring>& kept) {
+    const Result<FolderListing> listing = list_folder(folder);
+    if (!listing.ok()) return;
+    for (const std::wstring& name : listing.value().names) {
+        if (!is_set_aside_name(name)) continue;
+        const std::wstring path = join_path(folder, name);
+        if (kept && path == *kept) continue;
+        delete_file(path);
+    }
+}
+
+// The host must be told to load plug-ins it does not recognise; its preferences live in
+// "Settings" beside the plug-in folder. Nothing here can fail the installation.
+void bring_host_settings_into_line(const std::wstring& folder) {
+    const std::optional<std::wstring> parent = parent_path(folder);
+    if (!parent) return;
+    const std::wstring settings =
+        join_path(join_path(*parent, L"Settings"), L"PhotoshopPluginsPreferences.xml");
+    if (update_host_settings(settings).outcome == SettingsOutcome::Written) start_host_watch(settings);
+}
+
+}  // namespace
+
+Result<std::wstring> resolve_plugin_folder() {
+    if (std::optional<std::wstring> chosen = environment_value(L"ORVELLE_SETUP_DIR"))
+        return Result<std::wstring>::success(std::move(*chosen));
+    if (std::optional<std::wstring> profile = environment_value(L"USERPROFILE")) {
+        std::wstring folder = *profile;
+        for (const wchar_t* component : {L".affinity", L"Affinity", L"3.0", L"Plugins"})
+            folder = join_path(folder, component);
+        return Result<std::wstring>::success(std::move(folder));
+    }
+    return Result<std::wstring>::failure("no se encontr\u00F3 la carpeta del usuario (USERPROFILE).");
+}
+
+InstallOutcome install_plugin(const std::wstring& folder) {
+    const std::wstring installed = join_path(folder, kModuleName);
+    const std::wstring temporary = join_path(folder, kTemporaryName);
+
+    if (Status made = create_folder(folder); !made.ok())
+        return InstallOutcome::failure(path_failure(folder, made.error()));
+
+    // The folder must never hold a half-written module: write beside it, then move once.
+    const EmbeddedBytes module = plugin_module();
+    if (Status written = write_file(temporary, module.data, module.size); !written.ok())
+        return InstallOutcome::failure(path_failure(temporary, written.error()));
+
+    std::optional<std::wstring> copy;
+    if (file_exists(installed) && !delete_file(installed).ok()) {
+        Result<std::wstring> aside = set_aside(folder, installed, temporary);
+        if (!aside.ok()) return InstallOutcome::failure(aside.error());
+        copy = std::move(aside.value());
+    }
+
+    if (Status placed = move_file(temporary, installed); !placed.ok()) {
+        if (copy) move_file(*copy, installed);  // put the earlier module back where it can
+        delete_file(temporary);
+        return InstallOutcome::failure(path_failure(installed, placed.error()));
+    }
+
+    remove_stale_copies(folder, copy);
+    bring_host_settings_into_line(folder);
+    return InstallOutcome::success(installed);
+}

@@ -1,0 +1,39 @@
+#include "init_message.h"
+
+#include "text.h"
+
+std::string json_escape(std::string_view text) {
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            escaped += '\\';
+            escaped += c;
+        } else if (byte < 0x20) {
+            escaped += "\\u00";
+            escaped += kHexDigits[byte >> 4];
+            escaped += kHexDigits[byte & 0x0F];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string build_init_message(std::string_view language_code, std::string_view version,
+                               std::string_view folder, bool auto_start) {
+    std::string message = "init\n{\"lang\":\"";
+    message += language_code;
+    message += "\",\"version\":\"";
+    message += json_escape(version);
+    message += "\",\"effects\":";
+    message += decimal(kEffectCount);
+    message += ",\"path\":\"";
+    message += json_escape(folder);
+    message += "\",\"auto\":";
+    message += auto_start ? "true" : "false";
+    message += '}';
+    return message;
+}

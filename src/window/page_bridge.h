@@ -1,0 +1,35 @@
+// The WebView2 content of the installer window: created in the window's client area, showing
+// the installer page from the executable, and carrying the messages between page and installer.
+#pragma once
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <memory>
+
+#include "languages.h"
+#include "web_message_handler.h"
+#include "webview2.h"
+
+struct PageBridge {
+    Microsoft::WRL::ComPtr<ICoreWebView2Controller> controller;
+    Microsoft::WRL::ComPtr<ICoreWebView2> webview;
+    Microsoft::WRL::ComPtr<ICoreWebView2Settings> settings;
+    std::shared_ptr<BridgeState> state;
+};
+
+// How the WebView2 environment is started: the installed runtime in the program, a fake one in
+// tests. Same contract as create_webview2_environment.
+using EnvironmentStarter = HRESULT (*)(const wchar_t* user_data_folder,
+                                       ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+
+// Creates the WebView2 controller in `window`, puts it into ControllerSlot, registers the
+// handlers and starts the navigation to the page; dispatches the thread's messages while it
+// waits for WebView2. On a fatal failure returns its HRESULT, leaves `bridge` untouched and
+// lets go of everything it created (a controller already put into ControllerSlot stays there).
+HRESULT attach_page_bridge(HWND window, UiLanguage language, PageBridge& bridge);
+HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, UiLanguage language,
+                                PageBridge& bridge);
+
+// Closes the controller, lets go of every WebView2 object and tells whether the most recent
+// install attempt failed (false when none was made).
+bool close_page_bridge(PageBridge& bridge);

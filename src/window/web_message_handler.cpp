@@ -1,0 +1,65 @@
+#include "web_message_handler.h"
+
+#include <shellapi.h>
+
+#include <utility>
+
+#include "embedded.h"
+#include "page_messages.h"
+#include "placement.h"
+#include "text.h"
+
+namespace {
+
+// Runs on the window's thread inside the handler: the message loop waits until it returns.
+std::string run_install_request() {
+    const Result<std::wstring> folder = resolve_plugin_folder();
+    if (!folder.ok()) return install_reply(folder);
+    return install_reply(install_plugin(folder.value()));
+}
+
+// The page's message as UTF-8, or the empty text when it is not a string.
+std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
+    LPWSTR raw = nullptr;
+    // A failure means the page posted something other than a string; what is left in `raw`
+    // then is not promised to be anything, so it is neither read nor freed.
+    if (FAILED(args->TryGetWebMessageAsString(&raw))) return std::string();
+    std::string text = raw != nullptr ? utf16_to_utf8(raw) : std::string();
+    CoTaskMemFree(raw);
+    return text;
+}
+
+}  // namespace
+
+WebMessageHandler::WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message,
+                                     HWND window)
+    : state_(std::move(state)), init_message_(std::move(init_message)), window_(window) {}
+
+HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
+                                                    ICoreWebView2WebMessageReceivedEventArgs* args) {
+    if (sender == nullptr || args == nullptr) return S_OK;
+    const std::string text = read_message_text(args);
+    if (text.empty()) return S_OK;
+
+    switch (match_page_message(text)) {
+        case PageRequest::Ready: return sender->PostWebMessageAsString(init_message_.c_str());
+        case PageRequest::Install: return answer_install(sender);
+        case PageRequest::Mail: open_mail_link(); return S_OK;
+        case PageRequest::Close: PostMessageW(window_, WM_CLOSE, 0, 0); return S_OK;
+        case PageRequest::Unknown: return S_OK;
+    }
+    return S_OK;
+}
+
+HRESULT WebMessageHandler::answer_install(ICoreWebView2* webview) {
+    const std::string reply = run_install_request();
+    // A later success clears the failure of an earlier attempt.
+    state_->last_install_failed = reply_reports_failure(reply);
+    return webview->PostWebMessageAsString(utf8_to_utf16(reply).c_str());
+}
+
+void WebMessageHandler::open_mail_link() const {
+    std::string target = "mailto:";
+    target += kSupportEmail;
+    ShellExecuteW(window_, L"open", utf8_to_utf16(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}

@@ -1,0 +1,121 @@
+#include "webview2_runtime_loader.h"
+
+#include <array>
+#include <string_view>
+
+#include "webview2_runtime_path.h"
+#include "window_handles.h"
+
+// Loader-side overrides of the SDK loader (WEBVIEW2_BROWSER_EXECUTABLE_FOLDER,
+// WEBVIEW2_USER_DATA_FOLDER, channel preferences and their policy keys) are deliberately not
+// honoured: a setup program should not let its environment redirect it to another browser.
+
+namespace {
+
+// The runtime's entry point. The first parameter is a C++ bool, not a BOOL.
+using CreateEnvironmentInternal = HRESULT(STDAPICALLTYPE*)(
+        bool check_running_instance, int runtime_type, const wchar_t* user_data_folder,
+        IUnknown* environment_options,
+        ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+
+constexpr int kRuntimeTypeInstalled = 0;
+
+// The WebView2 Runtime itself first, then the preview channels of the browser (developer
+// machines). The stable browser is never a valid host for WebView2.
+constexpr std::array<std::wstring_view, 4> kChannelKeys{
+        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
+        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{2CD8A007-E189-409D-A2C8-9AF4EF3C72AA}",
+        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{0D50BFEC-CD6A-4F9A-964C-C7416E3ACB10}",
+        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{65C35B14-6C1D-4122-AC46-7148CC9D6497}",
+};
+
+// The per-machine updater writes under the 32-bit view of HKLM\SOFTWARE; HKCU\Software is not
+// redirected, so asking for the 32-bit view there changes nothing.
+struct RegistryPlace {
+    HKEY root;
+    REGSAM view;
+};
+constexpr std::array<RegistryPlace, 2> kPlaces{
+        RegistryPlace{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
+        RegistryPlace{HKEY_CURRENT_USER, KEY_WOW64_32KEY},
+};
+
+std::optional<std::wstring> read_string_value(HKEY key, const wchar_t* name) {
+    // The value may change between the size query and the read: try a few times.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD bytes = 0;
+        if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
+                ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
+        DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        const LSTATUS status = RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, text.data(), &size);
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) return std::nullopt;
+        text.resize(wcsnlen(text.c_str(), text.size()));
+        return text;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::wstring> registered_runtime_folder(const RegistryPlace& place,
+                                                                                                            std::wstring_view channel_key) {
+    HKEY raw = nullptr;
+    const std::wstring key_name(channel_key);
+    if (RegOpenKeyExW(place.root, key_name.c_str(), 0, KEY_QUERY_VALUE | place.view, &raw) !=
+            ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const UniqueRegistryKey key(raw);
+    return read_string_value(key.get(), L"EBWebView");
+}
+
+bool is_regular_file(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+HRESULT last_error_as_hresult() {
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+}  // namespace
+
+std::optional<std::wstring> find_webview2_runtime() {
+    for (std::wstring_view channel : kChannelKeys) {
+        for (const RegistryPlace& place : kPlaces) {
+            const auto folder = registered_runtime_folder(place, channel);
+            if (!folder) continue;
+            auto dll = runtime_dll_path(*folder);
+            if (dll && is_regular_file(*dll)) return dll;
+        }
+    }
+    return std::nullopt;
+}
+
+HRESULT create_webview2_environment(
+        const wchar_t* user_data_folder,
+        ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+    if (handler == nullptr) return E_POINTER;
+    const auto dll_path = find_webview2_runtime();
+    if (!dll_path) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+
+    // By full path, and its own dependencies only from its folder and the system folder: never
+    // from the folder the setup was started from (usually Downloads).
+    const HMODULE runtime = LoadLibraryExW(
+            dll_path->c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (runtime == nullptr) return last_error_as_hresult();
+
+    const auto create = reinterpret_cast<CreateEnvironmentInternal>(
+            reinterpret_cast<void*>(GetProcAddress(runtime, "CreateWebViewEnvironmentWithOptionsInternal")));
+    if (create == nullptr) {
+        const HRESULT failure = last_error_as_hresult();
+        FreeLibrary(runtime);
+        return failure;
+    }
+    // The runtime stays loaded for the life of the process: its objects and the callbacks it
+    // schedules live in it.
+    return create(true, kRuntimeTypeInstalled, user_data_folder, nullptr, handler);
+}

@@ -1,0 +1,24 @@
+// The program's own stand-in for the SDK loader's CreateCoreWebView2EnvironmentWithOptions:
+// finds the installed WebView2 runtime through the updater's registry values and starts it,
+// without shipping or loading WebView2Loader.dll.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "webview2.h"
+
+// Full path of the client DLL of the installed runtime to use, or nothing when no usable
+// runtime is registered. Channels from most to least stable; per channel the per-machine
+// install first, then the per-user one; the first place whose DLL exists wins.
+std::optional<std::wstring> find_webview2_runtime();
+
+// Starts creating a WebView2 environment with the installed runtime, no browser folder and no
+// options. The result arrives through handler->Invoke on this thread while it pumps messages.
+// E_POINTER without a handler; HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) when no runtime is
+// installed; a load or entry-point failure as its HRESULT; else what the runtime returns.
+HRESULT create_webview2_environment(
+        const wchar_t* user_data_folder,
+        ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
