@@ -1,0 +1,125 @@
+// Shared set-up for the page tests: the built page, Debian's Chromium through playwright-core,
+// and a fake WebView2 host that records what the page posts and delivers host messages.
+import { chromium } from 'playwright-core';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+
+export const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
+export const MAIL = process.env.LUMIVANE_SUPPORT_EMAIL || 'help@orvelle.example';
+export const DEMO_PATH = 'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins';
+export const LANGS = ['en', 'es', 'pt', 'ja', 'id'];
+
+let built = null;
+
+// ctest passes the page that the build made; run by hand, the tests build a fresh copy.
+export function pageFile() {
+  if (process.env.LUMIVANE_PAGE) return process.env.LUMIVANE_PAGE;
+  if (!built) {
+    built = join(mkdtempSync(join(tmpdir(), 'lumivane-page-')), 'installer-page.html');
+    execFileSync(process.execPath, [join(ROOT, 'tools/build-page.mjs'), MAIL, built], { stdio: 'ignore' });
+  }
+  return built;
+}
+
+export function launch() {
+  return chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-background-networking', '--disable-gpu', '--headless'],
+  });
+}
+
+// Stands in for window.chrome.webview before the page's own script runs. It notes whether
+// "ready" came before any message listener existed, and keeps anything posted that is not a
+// string as a marker, since the real host would not read it.
+function fakeHost() {
+  const listeners = [];
+  const sent = [];
+  const state = { sent, readyBeforeListener: false };
+  const webview = {
+    postMessage(m) {
+      if (m === 'ready' && listeners.length === 0) state.readyBeforeListener = true;
+      sent.push(typeof m === 'string' ? m : `<not a string: ${typeof m}>`);
+    },
+    addEventListener(type, fn) {
+      if (type === 'message') listeners.push(fn);
+    },
+    removeEventListener(type, fn) {
+      const i = listeners.indexOf(fn);
+      if (i >= 0) listeners.splice(i, 1);
+    },
+  };
+  window.chrome = window.chrome || {};
+  window.chrome.webview = webview;
+  window.__host = Object.assign(state, {
+    deliver(text) {
+      const event = new MessageEvent('message', { data: text });
+      for (const fn of listeners.slice()) fn(event);
+    },
+  });
+}
+
+export function initText(fields = {}) {
+  const d = { lang: 'en', version: '0.4.0', effects: 30, path: DEMO_PATH, auto: false, ...fields };
+  return 'init\n' + JSON.stringify(d);
+}
+
+// One page in its own 640 x 400 context, as the installer window shows it.
+export async function openPage(browser, { host = true, query = '', clock = false } = {}) {
+  const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(String(e)));
+  if (clock) await page.clock.install();
+  if (host) await page.addInitScript(fakeHost);
+  await page.goto(pathToFileURL(pageFile()).href + query);
+  await page.evaluate(() => document.fonts.ready);
+  // The installed clock runs on with real time until paused; tests then move it by hand.
+  if (clock) await page.clock.pauseAt((await page.evaluate(() => Date.now())) + 10);
+  return new PageUnderTest(page, context, errors);
+}
+
+export class PageUnderTest {
+  constructor(page, context, errors) {
+    this.page = page;
+    this.context = context;
+    this.errors = errors;
+  }
+
+  sent() {
+    return this.page.evaluate(() => window.__host.sent.slice());
+  }
+
+  deliver(text) {
+    return this.page.evaluate((t) => window.__host.deliver(t), text);
+  }
+
+  init(fields) {
+    return this.deliver(initText(fields));
+  }
+
+  // The data-step of every screen that is not hidden.
+  screens() {
+    return this.page.evaluate(() =>
+      [...document.querySelectorAll('main')].filter((m) => !m.hidden).map((m) => m.dataset.step));
+  }
+
+  // An element of the visible screen.
+  shown(selector) {
+    return this.page.locator(`main:not([hidden]) ${selector}`);
+  }
+
+  text(selector) {
+    return this.page.locator(selector).first().evaluate((el) => el.textContent);
+  }
+
+  focused() {
+    return this.page.evaluate(() => document.activeElement && document.activeElement.textContent);
+  }
+
+  close() {
+    return this.context.close();
+  }
+}
