@@ -9,7 +9,7 @@
 #include "webview2.h"
 
 template <class HandlerInterface, class Created>
-class CompletionHandler : public ComObject<CompletionHandler<HandlerInterface, Created>, HandlerInterface> {
+class CompletionHandler final : public ComObject<CompletionHandler<HandlerInterface, Created>, HandlerInterface> {
 public:
     explicit CompletionHandler(std::shared_ptr<Completion<Created>> channel) : channel_(std::move(channel)) {}
 

@@ -4,7 +4,7 @@
 #include "com_object.h"
 #include "webview2.h"
 
-class NavigationHandler : public ComObject<NavigationHandler, ICoreWebView2NavigationStartingEventHandler> {
+class NavigationHandler final : public ComObject<NavigationHandler, ICoreWebView2NavigationStartingEventHandler> {
 public:
     HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
                                      ICoreWebView2NavigationStartingEventArgs* args) override;
@@ -13,7 +13,7 @@ private:
     bool page_started_ = false;
 };
 
-class NewWindowHandler : public ComObject<NewWindowHandler, ICoreWebView2NewWindowRequestedEventHandler> {
+class NewWindowHandler final : public ComObject<NewWindowHandler, ICoreWebView2NewWindowRequestedEventHandler> {
 public:
     HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
                                      ICoreWebView2NewWindowRequestedEventArgs* args) override;

@@ -16,7 +16,7 @@ struct BridgeState {
     bool last_install_failed = false;
 };
 
-class WebMessageHandler : public ComObject<WebMessageHandler, ICoreWebView2WebMessageReceivedEventHandler> {
+class WebMessageHandler final : public ComObject<WebMessageHandler, ICoreWebView2WebMessageReceivedEventHandler> {
 public:
     WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message, HWND window);
 

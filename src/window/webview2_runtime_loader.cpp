@@ -35,7 +35,7 @@ struct RegistryPlace {
     HKEY root;
     REGSAM view;
 };
-constexpr std::array<RegistryPlace, 2> kPlaces{
+const std::array<RegistryPlace, 2> kPlaces{
         RegistryPlace{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
         RegistryPlace{HKEY_CURRENT_USER, KEY_WOW64_32KEY},
 };
