@@ -1,0 +1,117 @@
+// The built document: one self-contained UTF-8 text with its assets inlined, and the text
+// table's structure and special characters.
+import { describe, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, statSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { pageFile, MAIL, ROOT } from './harness.mjs';
+
+const bytes = readFileSync(pageFile());
+const html = bytes.toString('utf8');
+
+function dataUris(type) {
+  return [...html.matchAll(new RegExp(`data:${type.replace('/', '\\/')};base64,([A-Za-z0-9+/=]+)`, 'g'))]
+    .map((m) => Buffer.from(m[1], 'base64'));
+}
+
+function webpSize(buf) {
+  // RIFF....WEBPVP8 (lossy): the frame header holds 14-bit width and height after the start code.
+  assert.equal(buf.toString('latin1', 0, 4), 'RIFF');
+  assert.equal(buf.toString('latin1', 8, 16), 'WEBPVP8 ', 'lossy WebP');
+  assert.deepEqual([...buf.subarray(23, 26)], [0x9d, 0x01, 0x2a]);
+  return [buf.readUInt16LE(26) & 0x3fff, buf.readUInt16LE(28) & 0x3fff];
+}
+
+function table() {
+  // texts.js is a plain script that declares the const T.
+  return new Function(readFileSync(join(ROOT, 'ui/texts.js'), 'utf8') + '\nreturn T;')();
+}
+
+describe('built document', () => {
+  test('is valid UTF-8, at most 640 KB, and refers to nothing outside itself', () => {
+    assert.ok(bytes.length <= 640 * 1024, `${bytes.length} bytes`);
+    assert.equal(Buffer.from(html, 'utf8').equals(bytes), true, 'round-trips as UTF-8');
+    assert.match(html, /^<!doctype html>\n<html lang="en">/);
+    assert.doesNotMatch(html, /(?:src|href)="(?!data:)/);
+    assert.doesNotMatch(html, /url\((?!"data:)/);
+    assert.doesNotMatch(html, /<link|<script src/);
+  });
+
+  test('inlines the two fonts unchanged, with font-display: block', () => {
+    const fonts = dataUris('font/woff2');
+    assert.deepEqual(fonts.map((f) => f.length), [121016, 20156]);
+    for (const f of fonts) assert.equal(f.toString('latin1', 0, 4), 'wOF2');
+    const fromPackage = readFileSync(join(ROOT,
+      'node_modules/@fontsource-variable/fraunces/files/fraunces-latin-full-normal.woff2'));
+    assert.ok(fonts.some((f) => f.equals(fromPackage)));
+    assert.equal(html.match(/font-display: block/g).length, 2);
+  });
+
+  test('inlines twelve different 280 x 350 lossy WebP cards and the logo three times', () => {
+    const cards = dataUris('image/webp');
+    assert.equal(cards.length, 12);
+    for (const c of cards) assert.deepEqual(webpSize(c), [280, 350]);
+    assert.equal(new Set(cards.map((c) => c.toString('base64'))).size, 12, 'all different');
+    const logos = dataUris('image/png');
+    assert.equal(logos.length, 3);
+    const logo = logos[0];
+    // IHDR: 128 x 128, 8-bit, colour type 6 (RGBA).
+    assert.deepEqual([logo.readUInt32BE(16), logo.readUInt32BE(20), logo[24], logo[25]], [128, 128, 8, 6]);
+    assert.ok(logos.every((l) => l.equals(logo)));
+  });
+
+  test('carries the support address given to the build', () => {
+    assert.ok(html.includes(`const MAIL = '${MAIL}';`));
+  });
+});
+
+describe('build step', () => {
+  const out = join(mkdtempSync(join(tmpdir(), 'lumivane-build-')), 'page.html');
+  const run = (mail) => spawnSync(process.execPath, [join(ROOT, 'tools/build-page.mjs'), mail, out], { encoding: 'utf8' });
+
+  test('puts another address into the page and copies the font licences beside it', () => {
+    execFileSync(process.execPath, [join(ROOT, 'tools/build-page.mjs'), 'support+setup@example.org', out]);
+    assert.ok(readFileSync(out, 'utf8').includes(`const MAIL = 'support+setup@example.org';`));
+    for (const f of ['fraunces-OFL.txt', 'figtree-OFL.txt']) {
+      assert.match(readFileSync(join(out, '..', 'licenses', f), 'utf8'), /SIL OPEN FONT LICENSE Version 1\.1/);
+    }
+  });
+
+  test('refuses an address that would need escaping in the page', () => {
+    for (const bad of ["x'@y.z", 'a<b@c.d', 'no-at-sign', 'a@b"c', '']) {
+      const r = run(bad);
+      assert.notEqual(r.status, 0, bad);
+      assert.match(r.stderr, /not a plain e-mail address/);
+    }
+  });
+});
+
+describe('text table', () => {
+  const T = table();
+  const keys = ['version', 'intro', 'folder', 'install', 'installing', 'cancel', 'doneTag', 'doneTitle', 'steps',
+    'close', 'errTag', 'errTitle', 'support', 'retry'];
+
+  test('five sets in order es, en, pt, ja, id with the same fourteen keys', () => {
+    assert.deepEqual(Object.keys(T), ['es', 'en', 'pt', 'ja', 'id']);
+    for (const [lang, set] of Object.entries(T)) {
+      assert.deepEqual(Object.keys(set), keys, lang);
+      assert.equal(set.steps.length, 3, lang);
+      assert.equal(set.version.split('{v}').length, 2, lang);
+      assert.equal(set.support.split('{mail}').length, 2, lang);
+    }
+  });
+
+  test('uses the exact special characters and no stray markup', () => {
+    for (const [lang, set] of Object.entries(T)) {
+      assert.ok(set.installing.endsWith('\u2026') && !set.installing.includes('...'), lang);
+      assert.match(set.version, / \u00b7 /, lang);
+      assert.match(set.steps[2], /<b>[^<]+ \u203a [^<]+ \u203a Orvelle \u203a Lumivane<\/b>/, lang);
+      const all = [...Object.values(set).flat()].join('');
+      assert.doesNotMatch(all.replace(/<\/?b>/g, ''), /[<&]/, lang);
+    }
+    assert.equal(T.en.support, 'Write to {mail} and we\u2019ll help you.');
+    assert.equal(T.ja.installing, 'インストール中\u2026');
+  });
+});
