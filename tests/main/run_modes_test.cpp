@@ -1,0 +1,91 @@
+// The real executable: quiet runs and their exit codes, arguments ignored, and DLLs planted
+// beside it never loaded.
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace ts = testing_support;
+
+namespace {
+
+class QuietRun : public ::testing::Test {
+protected:
+    ts::ScratchFolder scratch;
+    std::wstring folder = scratch / L"Plugins";
+
+    std::optional<DWORD> run(const std::wstring& quiet_value, const std::wstring& arguments = L"") {
+        return ts::run_process(ts::setup_exe(), arguments,
+                               {{L"ORVELLE_SETUP_QUIET", quiet_value}, {L"ORVELLE_SETUP_DIR", folder}});
+    }
+};
+
+TEST_F(QuietRun, AnyValueSelectsTheQuietRunAndInstalls) {
+    for (const wchar_t* value : {L"", L"0", L"false"}) {
+        ts::remove_tree(folder);
+        EXPECT_EQ(run(value), 0u) << ts::utf8(value);
+        EXPECT_EQ(ts::read_bytes(folder + L"\\Lumivane.8bf"), ts::module_bytes()) << ts::utf8(value);
+    }
+}
+
+TEST_F(QuietRun, ArgumentsChangeNothing) {
+    EXPECT_EQ(run(L"", L"/S /D=C:\\elsewhere --help -uninstall"), 0u);
+    EXPECT_EQ(ts::read_bytes(folder + L"\\Lumivane.8bf"), ts::module_bytes());
+}
+
+TEST_F(QuietRun, DefaultFolderIsBelowTheProfile) {
+    const std::optional<DWORD> code = ts::run_process(
+        ts::setup_exe(), L"",
+        {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", std::nullopt}, {L"USERPROFILE", scratch.path()}});
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(ts::read_bytes(scratch / L".affinity\\Affinity\\3.0\\Plugins\\Lumivane.8bf"), ts::module_bytes());
+}
+
+TEST_F(QuietRun, NoFolderToInstallIntoEndsWithOneAndWritesNothing) {
+    const std::optional<DWORD> code = ts::run_process(
+        ts::setup_exe(), L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", std::nullopt}, {L"USERPROFILE", std::nullopt}},
+        60000, scratch.path());
+    EXPECT_EQ(code, 1u);
+    EXPECT_TRUE(ts::folder_names(scratch.path()).empty());
+}
+
+TEST_F(QuietRun, FailedInstallEndsWithOne) {
+    ASSERT_TRUE(ts::write_bytes(scratch / L"blocker", "a file where the folder should be"));
+    folder = scratch / L"blocker\\Plugins";
+    EXPECT_EQ(run(L""), 1u);
+}
+
+// Everything a planted-DLL run needs in one folder, as a download folder would hold it.
+class PlantedDlls : public ::testing::Test {
+protected:
+    ts::ScratchFolder downloads;
+    std::wstring exe = downloads / L"Lumivane-Setup.exe";
+    const std::vector<std::wstring> planted{L"dwmapi.dll", L"WebView2Loader.dll"};
+
+    void SetUp() override {
+        ASSERT_TRUE(CopyFileW(ts::setup_exe().c_str(), exe.c_str(), FALSE));
+        for (const std::wstring& name : planted)
+            ASSERT_TRUE(CopyFileW(ts::test_binary(L"planted.dll").c_str(), (downloads / name).c_str(), FALSE));
+    }
+    bool loaded(const std::wstring& name) { return ts::exists(downloads / (name + L".loaded")); }
+};
+
+TEST_F(PlantedDlls, ThePlantWorksOnAProgramThatDoesNotGuardAgainstIt) {
+    const std::wstring probe = downloads / L"probe.exe";
+    ASSERT_TRUE(CopyFileW(ts::test_binary(L"plant_probe.exe").c_str(), probe.c_str(), FALSE));
+    EXPECT_EQ(ts::run_process(probe, L"dwmapi.dll", {}), 0u);
+    EXPECT_TRUE(loaded(L"dwmapi.dll"));
+}
+
+TEST_F(PlantedDlls, SetupLoadsNoneOfThemQuietOrWindowed) {
+    ts::ScratchFolder target;
+    EXPECT_EQ(ts::run_process(exe, L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", target.path()}}), 0u);
+    // Windowed: whatever comes up (the window, or the message boxes without a WebView2 runtime)
+    // is given time to load what it wants, then the process is ended.
+    ts::Child child = ts::start_process(exe, L"", {{L"ORVELLE_SETUP_QUIET", std::nullopt},
+                                                   {L"ORVELLE_SETUP_DIR", target.path()}});
+    Sleep(4000);
+    EXPECT_FALSE(ts::wait_exit(child, 0).has_value()) << "setup ended without waiting for the user";
+    for (const std::wstring& name : planted) EXPECT_FALSE(loaded(name)) << ts::utf8(name);
+}
+
+}  // namespace
