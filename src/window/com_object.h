@@ -42,11 +42,14 @@ private:
     std::atomic<ULONG> references_{1};
 };
 
-// Creates a handler with its one initial reference owned by the returned pointer;
-// an empty pointer when memory runs out (no exception leaves COM code).
+// Creates a handler whose one reference is owned by the returned pointer; an empty pointer
+// when memory runs out (no exception leaves COM code).
 template <class T, class... Args>
 Microsoft::WRL::ComPtr<T> make_com_object(Args&&... args) {
-    Microsoft::WRL::ComPtr<T> object;
-    object.Attach(new (std::nothrow) T(std::forward<Args>(args)...));
+    T* created = new (std::nothrow) T(std::forward<Args>(args)...);
+    // MinGW's ComPtr::Attach takes a reference of its own (unlike WRL's), so the pointer takes
+    // one by construction and the creation reference is given back.
+    Microsoft::WRL::ComPtr<T> object(created);
+    if (created != nullptr) created->Release();
     return object;
 }

@@ -1,0 +1,96 @@
+// A fake WebView2 runtime for the bridge's tests: environment, controller, web view, settings
+// and event arguments that do what a World's Behaviour says, record what the bridge did in the
+// World's Record, and deliver completions later through the thread's message loop, as the real
+// runtime does. Used in-process by the bridge test and inside the stand-in runtime DLL.
+#pragma once
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "webview2.h"
+
+namespace fake_webview2 {
+
+// When the completion of environment creation reaches the handler.
+enum class Delivery { Later, BeforeReturning, Never };
+
+struct Behaviour {
+    HRESULT environment_start = S_OK;       // returned by the start call itself
+    HRESULT environment_completion = S_OK;  // code handed to the completion handler
+    bool environment_object = true;         // the completion carries an environment
+    Delivery environment_delivery = Delivery::Later;
+    HRESULT controller_start = S_OK;
+    HRESULT controller_completion = S_OK;
+    bool controller_object = true;
+    bool offer_controller2 = true;
+    bool offer_settings3 = true;
+    HRESULT background = S_OK;
+    HRESULT bounds = S_OK;
+    HRESULT visible = S_OK;
+    HRESULT webview = S_OK;
+    bool webview_object = true;
+    HRESULT settings = S_OK;
+    bool settings_object = true;
+    HRESULT setters = S_OK;  // every settings setter
+    HRESULT add_web_message = S_OK;
+    HRESULT add_navigation = S_OK;
+    HRESULT add_new_window = S_OK;
+    HRESULT navigate = S_OK;
+    HRESULT post = S_OK;
+};
+
+struct Record {
+    std::vector<std::string> calls;  // method names, in call order
+    std::wstring user_data_folder;
+    HWND parent = nullptr;
+    std::optional<RECT> bounds;  // the last bounds given
+    std::optional<COREWEBVIEW2_COLOR> background;
+    std::optional<BOOL> visible;
+    std::map<std::string, BOOL> settings;  // setter name → value
+    std::optional<std::wstring> page;
+    std::vector<std::wstring> posted;  // host-to-page texts, in order
+    std::optional<bool> first_navigation_cancelled;  // the one NavigateToString starts
+    int focus_moves = 0;
+};
+
+struct World {
+    Behaviour behaviour;
+    Record record;
+    // Called after every recorded call, with its name (the stand-in logs and scripts from here).
+    std::function<void(const std::string&)> on_call;
+    // The handlers the bridge registered; released when the controller closes.
+    Microsoft::WRL::ComPtr<ICoreWebView2WebMessageReceivedEventHandler> web_message_handler;
+    Microsoft::WRL::ComPtr<ICoreWebView2NavigationStartingEventHandler> navigation_handler;
+    Microsoft::WRL::ComPtr<ICoreWebView2NewWindowRequestedEventHandler> new_window_handler;
+    // Lent pointer to the web view, the sender of events; null before it exists and after it is gone.
+    ICoreWebView2* webview = nullptr;
+
+    void note(const std::string& call);
+};
+
+// How many fake objects (environment, controller, web view, settings, event arguments) exist.
+int live_fake_objects();
+
+// Runs `work` on this thread once it next dispatches messages, or after `delay_ms`.
+void run_later(std::function<void()> work);
+void run_after(UINT delay_ms, std::function<void()> work);
+
+// The fake counterpart of the runtime's entry point.
+HRESULT start_environment(const std::shared_ptr<World>& world, const wchar_t* user_data_folder,
+                          ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+
+// The page's side: a message as a string, or (nullopt) as something else, such as an object.
+// Returns the handler's result; E_UNEXPECTED when no handler or web view is there.
+HRESULT send_page_message(World& world, const std::optional<std::wstring>& text);
+// A navigation and a new-window request as the page would start them; true when the bridge
+// cancelled / handled it.
+bool start_navigation(World& world, const std::wstring& uri);
+bool request_new_window(World& world, const std::wstring& uri);
+
+}  // namespace fake_webview2

@@ -1,0 +1,385 @@
+// The page bridge in-process against a fake WebView2 runtime: the attach's order of calls, its
+// fatal and ignored failures, the waits, the page's messages and the host's replies (with real
+// installs into scratch folders), navigation and new-window refusal, and the window procedure.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "controller_slot.h"
+#include "embedded.h"
+#include "fake_webview2.h"
+#include "page_bridge.h"
+#include "test_support.h"
+#include "text.h"
+#include "user_data_folder.h"
+#include "window_procedure.h"
+
+namespace fw = fake_webview2;
+namespace ts = testing_support;
+
+namespace {
+
+std::shared_ptr<fw::World> g_world;
+
+HRESULT start_fake_runtime(const wchar_t* folder, ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+    return fw::start_environment(g_world, folder, handler);
+}
+
+// Sets environment variables for one test and puts the old values back afterwards.
+class EnvironmentScope {
+public:
+    void set(const wchar_t* name, const std::optional<std::wstring>& value) {
+        wchar_t buffer[32768];
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
+        const bool existed = length > 0 || GetLastError() == ERROR_SUCCESS;
+        saved_.emplace_back(name, existed ? std::optional<std::wstring>(std::wstring(buffer, length)) : std::nullopt);
+        SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
+    }
+    ~EnvironmentScope() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            SetEnvironmentVariableW(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
+    }
+
+private:
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
+};
+
+void pump_pending_messages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// The init message written out by hand for a folder that holds no quote or control character.
+std::wstring posted_init(const std::string& lang, const std::wstring& folder, bool auto_start) {
+    std::wstring path;
+    for (const wchar_t c : folder) path += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
+    return utf8_to_utf16("init\n{\"lang\":\"" + lang + "\",\"version\":\"0.4.0\",\"effects\":30,\"path\":\"") + path +
+           (auto_start ? L"\",\"auto\":true}" : L"\",\"auto\":false}");
+}
+
+class PageBridgeTest : public ::testing::Test {
+protected:
+    ts::ScratchFolder scratch;
+    EnvironmentScope environment;
+    std::wstring plugins = scratch / L"Plugins";
+    HWND window = nullptr;
+    PageBridge bridge;
+
+    void SetUp() override {
+        g_world = std::make_shared<fw::World>();
+        environment.set(L"LOCALAPPDATA", scratch / L"Local");
+        environment.set(L"ORVELLE_SETUP_DIR", plugins);
+        environment.set(L"ORVELLE_SETUP_AUTO", std::nullopt);
+        environment.set(L"ORVELLE_DEVTOOLS", std::nullopt);
+        window = CreateWindowExW(0, L"STATIC", L"bridge test", WS_OVERLAPPEDWINDOW, 0, 0, 500, 320, nullptr, nullptr,
+                                 nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override {
+        close_page_bridge(bridge);
+        ControllerSlot::empty();
+        DestroyWindow(window);
+        pump_pending_messages();
+        g_world.reset();
+    }
+
+    HRESULT attach() { return attach_page_bridge_with(start_fake_runtime, window, UiLanguage::English, bridge); }
+
+    // Attaches, lets the page's first navigation through, and forgets the calls so far.
+    void attach_live_page() {
+        ASSERT_EQ(attach(), S_OK);
+        pump_pending_messages();
+        ASSERT_EQ(g_world->record.first_navigation_cancelled, false);
+        g_world->record.posted.clear();
+    }
+    HRESULT page_says(const std::wstring& text) { return fw::send_page_message(*g_world, text); }
+};
+
+TEST_F(PageBridgeTest, AttachMakesItsCallsInOrderAndConfinesThePage) {
+    ASSERT_EQ(attach(), S_OK);
+    const fw::Record& r = g_world->record;
+    const std::vector<std::string> expected{
+        "CreateEnvironment", "CreateCoreWebView2Controller", "put_DefaultBackgroundColor", "put_Bounds", "put_IsVisible",
+        "get_CoreWebView2", "get_Settings", "put_AreDefaultContextMenusEnabled", "put_AreDevToolsEnabled",
+        "put_IsStatusBarEnabled", "put_IsZoomControlEnabled", "put_AreBrowserAcceleratorKeysEnabled",
+        "add_WebMessageReceived", "add_NavigationStarting", "add_NewWindowRequested", "NavigateToString"};
+    EXPECT_EQ(r.calls, expected);
+
+    RECT client{};
+    GetClientRect(window, &client);
+    ASSERT_TRUE(r.bounds);
+    EXPECT_TRUE(EqualRect(&*r.bounds, &client));
+    EXPECT_GT(r.bounds->right, 0);
+    ASSERT_TRUE(r.background);
+    EXPECT_EQ(r.background->A, 255);
+    EXPECT_EQ(r.background->R, 15);
+    EXPECT_EQ(r.background->G, 13);
+    EXPECT_EQ(r.background->B, 13);
+    EXPECT_EQ(r.visible, TRUE);
+    EXPECT_EQ(r.parent, window);
+    const std::map<std::string, BOOL> settings{{"put_AreDefaultContextMenusEnabled", FALSE},
+                                               {"put_AreDevToolsEnabled", FALSE},
+                                               {"put_IsStatusBarEnabled", FALSE},
+                                               {"put_IsZoomControlEnabled", FALSE},
+                                               {"put_AreBrowserAcceleratorKeysEnabled", FALSE}};
+    EXPECT_EQ(r.settings, settings);
+    EXPECT_EQ(r.page, utf8_to_utf16(installer_page()));
+
+    EXPECT_EQ(r.user_data_folder, scratch / L"Local\\Orvelle\\Filters\\WebView2-Setup");
+    EXPECT_TRUE(ts::exists(r.user_data_folder)) << "made before the runtime starts";
+    EXPECT_EQ(ControllerSlot::peek().Get(), bridge.controller.Get());
+    EXPECT_TRUE(bridge.webview && bridge.settings && bridge.state);
+
+    pump_pending_messages();
+    EXPECT_EQ(r.first_navigation_cancelled, false);
+    EXPECT_TRUE(r.posted.empty()) << "the host speaks only when asked";
+}
+
+TEST_F(PageBridgeTest, ClosingLetsGoOfEveryObject) {
+    attach_live_page();
+    EXPECT_EQ(page_says(L"ready"), S_OK);
+    const std::weak_ptr<BridgeState> state = bridge.state;
+    EXPECT_GT(fw::live_fake_objects(), 0);
+    EXPECT_FALSE(close_page_bridge(bridge));
+    ControllerSlot::empty();
+    EXPECT_EQ(g_world->record.calls.back(), "Close");
+    EXPECT_TRUE(state.expired()) << "the web-message handler was not let go of";
+    EXPECT_EQ(fw::live_fake_objects(), 0);
+}
+
+TEST_F(PageBridgeTest, DevToolsAndAutomaticStartAreOnWhenTheirVariablesExistEvenEmpty) {
+    environment.set(L"ORVELLE_DEVTOOLS", L"");
+    environment.set(L"ORVELLE_SETUP_AUTO", L"");
+    attach_live_page();
+    EXPECT_EQ(g_world->record.settings["put_AreDevToolsEnabled"], TRUE);
+    EXPECT_EQ(page_says(L"ready"), S_OK);
+    ASSERT_EQ(g_world->record.posted.size(), 1u);
+    EXPECT_EQ(g_world->record.posted[0], posted_init("en", plugins, true));
+}
+
+TEST_F(PageBridgeTest, CompletionDeliveredBeforeTheStartCallReturnsIsNotMissed) {
+    g_world->behaviour.environment_delivery = fw::Delivery::BeforeReturning;
+    EXPECT_EQ(attach(), S_OK);
+}
+
+TEST_F(PageBridgeTest, QuitMessageDuringTheWaitEndsTheAttachAsCancelled) {
+    g_world->behaviour.environment_delivery = fw::Delivery::Never;
+    PostQuitMessage(0);
+    EXPECT_EQ(attach(), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_FALSE(bridge.controller);
+}
+
+struct FatalCase {
+    const char* name;
+    std::function<void(fw::Behaviour&)> configure;
+    HRESULT expected;
+    bool controller_in_slot;  // the failure comes after the controller was put into the slot
+};
+
+TEST_F(PageBridgeTest, FatalStepsFailTheAttachAndKeepNothing) {
+    const HRESULT boom = E_FAIL;
+    const FatalCase cases[] = {
+        {"runtime refuses to start", [&](auto& b) { b.environment_start = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND); },
+         HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), false},
+        {"environment completes with a failure", [&](auto& b) { b.environment_completion = E_ACCESSDENIED; }, E_ACCESSDENIED, false},
+        {"environment completes without an object", [&](auto& b) { b.environment_object = false; }, E_POINTER, false},
+        {"controller creation refused", [&](auto& b) { b.controller_start = boom; }, boom, false},
+        {"controller completes with a failure", [&](auto& b) { b.controller_completion = E_ABORT; }, E_ABORT, false},
+        {"controller completes without an object", [&](auto& b) { b.controller_object = false; }, E_POINTER, false},
+        {"bounds", [&](auto& b) { b.bounds = boom; }, boom, false},
+        {"visibility", [&](auto& b) { b.visible = boom; }, boom, false},
+        {"web view", [&](auto& b) { b.webview = boom; }, boom, true},
+        {"no web view", [&](auto& b) { b.webview_object = false; }, E_POINTER, true},
+        {"settings", [&](auto& b) { b.settings = boom; }, boom, true},
+        {"no settings", [&](auto& b) { b.settings_object = false; }, E_POINTER, true},
+        {"web-message handler", [&](auto& b) { b.add_web_message = boom; }, boom, true},
+        {"navigation handler", [&](auto& b) { b.add_navigation = boom; }, boom, true},
+        {"new-window handler", [&](auto& b) { b.add_new_window = boom; }, boom, true},
+        {"navigation to the page", [&](auto& b) { b.navigate = boom; }, boom, true},
+    };
+    for (const FatalCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_world = std::make_shared<fw::World>();
+        c.configure(g_world->behaviour);
+        ControllerSlot::empty();
+        EXPECT_EQ(attach(), c.expected);
+        EXPECT_FALSE(bridge.controller || bridge.webview || bridge.settings || bridge.state);
+        EXPECT_EQ(static_cast<bool>(ControllerSlot::peek()), c.controller_in_slot);
+        EXPECT_EQ(std::count(g_world->record.calls.begin(), g_world->record.calls.end(), "Close"), 0)
+            << "the controller is not closed on this path";
+        pump_pending_messages();
+    }
+}
+
+TEST_F(PageBridgeTest, IgnoredFailuresLeaveTheAttachSucceeding) {
+    g_world->behaviour.offer_controller2 = false;
+    g_world->behaviour.offer_settings3 = false;
+    g_world->behaviour.setters = E_FAIL;
+    environment.set(L"ORVELLE_SETUP_DIR", std::nullopt);  // no folder can be resolved...
+    environment.set(L"USERPROFILE", std::nullopt);
+    environment.set(L"LOCALAPPDATA", scratch / L"file-in-the-way");  // ...nor the data folder made
+    ASSERT_TRUE(ts::write_bytes(scratch / L"file-in-the-way", "x"));
+    attach_live_page();
+    EXPECT_FALSE(g_world->record.background);
+    EXPECT_EQ(g_world->record.settings.count("put_AreBrowserAcceleratorKeysEnabled"), 0u);
+    EXPECT_EQ(g_world->record.settings.size(), 4u);
+    EXPECT_EQ(page_says(L"ready"), S_OK);
+    ASSERT_EQ(g_world->record.posted.size(), 1u);
+    EXPECT_EQ(g_world->record.posted[0], posted_init("en", L"", false));
+
+    // The install resolves the folder afresh, and reports why it cannot.
+    EXPECT_EQ(page_says(L"install"), S_OK);
+    ASSERT_EQ(g_world->record.posted.size(), 2u);
+    EXPECT_TRUE(g_world->record.posted[1].starts_with(L"error\n")) << ts::utf8(g_world->record.posted[1]);
+    EXPECT_GT(g_world->record.posted[1].size(), 6u);
+    EXPECT_TRUE(close_page_bridge(bridge));
+}
+
+TEST_F(PageBridgeTest, ReadyIsAnsweredEveryTimeWithTheSameInit) {
+    attach_live_page();
+    EXPECT_EQ(page_says(L"ready"), S_OK);
+    EXPECT_EQ(page_says(L"ready"), S_OK);
+    ASSERT_EQ(g_world->record.posted.size(), 2u);
+    EXPECT_EQ(g_world->record.posted[0], posted_init("en", plugins, false));
+    EXPECT_EQ(g_world->record.posted[1], g_world->record.posted[0]);
+}
+
+TEST_F(PageBridgeTest, OtherTextsAndNonStringMessagesAreIgnored) {
+    attach_live_page();
+    for (const wchar_t* text : {L"", L"Install", L"INSTALL", L"install ", L" ready", L"close\n", L"mail2", L"done"}) {
+        EXPECT_EQ(page_says(text), S_OK) << ts::utf8(text);
+    }
+    EXPECT_EQ(fw::send_page_message(*g_world, std::nullopt), S_OK);  // e.g. postMessage({})
+    EXPECT_TRUE(g_world->record.posted.empty());
+    EXPECT_FALSE(ts::exists(plugins)) << "nothing was installed";
+    MSG message;
+    EXPECT_FALSE(PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE)) << "nothing closed the window";
+}
+
+TEST_F(PageBridgeTest, InstallRepliesDoneAndPlacesTheModule) {
+    attach_live_page();
+    EXPECT_EQ(page_says(L"install"), S_OK);
+    ASSERT_EQ(g_world->record.posted.size(), 1u);
+    EXPECT_EQ(g_world->record.posted[0], L"done");
+    EXPECT_EQ(ts::read_bytes(plugins + L"\\Lumivane.8bf"), ts::module_bytes());
+    EXPECT_FALSE(close_page_bridge(bridge));
+}
+
+TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
+    attach_live_page();
+    // A folder named like the temporary file makes writing it fail.
+    ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((plugins + L"\\Lumivane.8bf.new").c_str(), nullptr));
+    EXPECT_EQ(page_says(L"install"), S_OK);
+    ASSERT_EQ(g_world->record.posted.size(), 1u);
+    const std::string error = utf16_to_utf8(g_world->record.posted[0]);
+    EXPECT_EQ(error.rfind("error\n" + ts::utf8(plugins) + "\\Lumivane.8bf.new: ", 0), 0u) << error;
+    EXPECT_TRUE(bridge.state->last_install_failed);
+
+    ASSERT_TRUE(RemoveDirectoryW((plugins + L"\\Lumivane.8bf.new").c_str()));
+    EXPECT_EQ(page_says(L"install"), S_OK);
+    ASSERT_EQ(g_world->record.posted.size(), 2u);
+    EXPECT_EQ(g_world->record.posted[1], L"done");
+    EXPECT_FALSE(bridge.state->last_install_failed) << "a later success clears the failure";
+
+    ASSERT_TRUE(CreateDirectoryW((plugins + L"\\Lumivane.8bf.new").c_str(), nullptr));
+    EXPECT_EQ(page_says(L"install"), S_OK);
+    EXPECT_TRUE(close_page_bridge(bridge)) << "done then error: the last attempt failed";
+    EXPECT_EQ(g_world->record.calls.back(), "Close");
+    EXPECT_FALSE(bridge.controller || bridge.webview || bridge.settings || bridge.state);
+}
+
+TEST_F(PageBridgeTest, CloseAsksTheWindowToClose) {
+    attach_live_page();
+    EXPECT_EQ(page_says(L"close"), S_OK);
+    MSG message;
+    ASSERT_TRUE(PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+    EXPECT_EQ(message.lParam, 0);
+    EXPECT_TRUE(g_world->record.posted.empty());
+}
+
+TEST_F(PageBridgeTest, AFailedPostIsTheHandlersResult) {
+    attach_live_page();
+    g_world->behaviour.post = E_ACCESSDENIED;
+    EXPECT_EQ(page_says(L"ready"), E_ACCESSDENIED);
+    EXPECT_EQ(page_says(L"install"), E_ACCESSDENIED);
+    EXPECT_FALSE(close_page_bridge(bridge)) << "the install itself succeeded";
+}
+
+TEST_F(PageBridgeTest, OnlyTheFirstNavigationGoesThroughAndNoWindowOpens) {
+    attach_live_page();
+    EXPECT_TRUE(fw::start_navigation(*g_world, L"https://example.com/"));
+    EXPECT_TRUE(fw::start_navigation(*g_world, L"about:blank"));
+    EXPECT_TRUE(fw::request_new_window(*g_world, L"https://example.com/"));
+    EXPECT_TRUE(fw::request_new_window(*g_world, L""));
+}
+
+// The window procedure, on a window of its own class.
+class WindowProcedureTest : public ::testing::Test {
+protected:
+    HWND window = nullptr;
+    std::shared_ptr<fw::World> world = std::make_shared<fw::World>();
+
+    void SetUp() override {
+        WNDCLASSW window_class{};
+        window_class.lpfnWndProc = installer_window_procedure;
+        window_class.hInstance = GetModuleHandleW(nullptr);
+        window_class.lpszClassName = L"WindowProcedureTest";
+        RegisterClassW(&window_class);
+        window = CreateWindowExW(0, L"WindowProcedureTest", L"", WS_OVERLAPPEDWINDOW, 10, 10, 400, 300, nullptr, nullptr,
+                                 window_class.hInstance, nullptr);
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override {
+        ControllerSlot::empty();
+        if (IsWindow(window)) DestroyWindow(window);
+        pump_pending_messages();
+    }
+    // A controller in the slot, made by the fake runtime.
+    void controller_in_slot() {
+        g_world = world;
+        PageBridge bridge;
+        ASSERT_EQ(attach_page_bridge_with(start_fake_runtime, window, UiLanguage::English, bridge), S_OK);
+        world->record.bounds.reset();
+        world->record.focus_moves = 0;
+    }
+};
+
+TEST_F(WindowProcedureTest, SizeAndFocusGoToTheControllerWhenThereIsOne) {
+    EXPECT_EQ(SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(1, 1)), 0);
+    EXPECT_EQ(SendMessageW(window, WM_SETFOCUS, 0, 0), 0);  // empty slot: nothing to do
+
+    controller_in_slot();
+    ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 500, 350, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE));
+    RECT client{};
+    GetClientRect(window, &client);
+    world->record.bounds.reset();
+    EXPECT_EQ(SendMessageW(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(7, 7)), 0);
+    ASSERT_TRUE(world->record.bounds);
+    EXPECT_TRUE(EqualRect(&*world->record.bounds, &client)) << "the whole client area, not the message's size";
+    EXPECT_EQ(SendMessageW(window, WM_SETFOCUS, 0, 0), 0);
+    EXPECT_EQ(world->record.focus_moves, 1);
+}
+
+TEST_F(WindowProcedureTest, DpiChangeTakesTheSuggestedRectangle) {
+    RECT suggested{50, 60, 50 + 977, 60 + 655};
+    EXPECT_EQ(SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested)), 0);
+    RECT now{};
+    GetWindowRect(window, &now);
+    EXPECT_TRUE(EqualRect(&now, &suggested));
+}
+
+TEST_F(WindowProcedureTest, DestroyPostsTheQuitMessage) {
+    DestroyWindow(window);
+    MSG message;
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+}
+
+}  // namespace

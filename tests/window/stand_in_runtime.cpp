@@ -1,0 +1,215 @@
+// A stand-in for the WebView2 runtime's EmbeddedBrowserWebView.dll, for the end-to-end tests
+// only (never shipped). The setup's own loader finds it through the registry of a throwaway Wine
+// prefix, exactly as it would find the real runtime. It builds the fake WebView2 objects, records
+// what the setup did with them, and plays the page's side of a scripted conversation.
+//
+// LUMIVANE_STAND_IN_SCRIPT names the script (UTF-8 lines "<kind>\t<escaped text>"):
+//   behave   <name>=<value>   how the fake runtime behaves (see apply_behaviour)
+//   page     <text>           the page posts this string
+//   page-object <json>        the page posts a non-string value
+//   navigate <uri>            the page tries to leave
+//   new-window <uri>          the page asks for a new window
+//   block / unblock <path>    puts / removes a folder of that name (makes writing a file there fail)
+//   await-file <path>         waits until the test driver creates that file
+//   pause    <ms>
+// LUMIVANE_STAND_IN_RECORD names the record file it rewrites after every step.
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "environment.h"
+#include "fake_webview2.h"
+#include "line_text.h"
+#include "text.h"
+
+namespace fw = fake_webview2;
+
+namespace {
+
+struct Step {
+    std::string kind;
+    std::string text;
+};
+
+struct StandIn {
+    std::shared_ptr<fw::World> world = std::make_shared<fw::World>();
+    std::vector<Step> steps;
+    size_t next_step = 0;
+    bool script_started = false;
+    std::wstring record_path;
+    std::string entry;                      // the arguments of the entry point
+    std::vector<std::string> step_results;  // what each played step gave
+};
+
+StandIn& stand_in() {
+    static StandIn instance;
+    return instance;
+}
+
+HRESULT parse_hresult(const std::string& value) { return static_cast<HRESULT>(std::stoul(value, nullptr, 0)); }
+
+void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
+    const size_t equals = setting.find('=');
+    const std::string name = setting.substr(0, equals);
+    const std::string value = setting.substr(equals + 1);
+    const bool flag = value == "1";
+    if (name == "environment_start") b.environment_start = parse_hresult(value);
+    else if (name == "environment_completion") b.environment_completion = parse_hresult(value);
+    else if (name == "environment_object") b.environment_object = flag;
+    else if (name == "environment_delivery")
+        b.environment_delivery = value == "before" ? fw::Delivery::BeforeReturning
+                                 : value == "never" ? fw::Delivery::Never
+                                                    : fw::Delivery::Later;
+    else if (name == "controller_start") b.controller_start = parse_hresult(value);
+    else if (name == "controller_completion") b.controller_completion = parse_hresult(value);
+    else if (name == "controller_object") b.controller_object = flag;
+    else if (name == "offer_controller2") b.offer_controller2 = flag;
+    else if (name == "offer_settings3") b.offer_settings3 = flag;
+    else if (name == "bounds") b.bounds = parse_hresult(value);
+    else if (name == "visible") b.visible = parse_hresult(value);
+    else if (name == "webview") b.webview = parse_hresult(value);
+    else if (name == "settings") b.settings = parse_hresult(value);
+    else if (name == "setters") b.setters = parse_hresult(value);
+    else if (name == "add_web_message") b.add_web_message = parse_hresult(value);
+    else if (name == "add_navigation") b.add_navigation = parse_hresult(value);
+    else if (name == "add_new_window") b.add_new_window = parse_hresult(value);
+    else if (name == "navigate") b.navigate = parse_hresult(value);
+    else if (name == "post") b.post = parse_hresult(value);
+}
+
+void load_script(StandIn& s) {
+    const auto path = environment_value(L"LUMIVANE_STAND_IN_SCRIPT");
+    if (!path) return;
+    std::ifstream file(*path);
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        Step step{line.substr(0, tab), unescape_line(line.substr(tab + 1))};
+        if (step.kind == "behave") apply_behaviour(s.world->behaviour, step.text);
+        else s.steps.push_back(step);
+    }
+}
+
+// FNV-1a, 64 bits: lets the driver compare the whole page without the record carrying it.
+unsigned long long fingerprint(std::string_view bytes) {
+    unsigned long long hash = 1469598103934665603ull;
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash;
+}
+
+std::string window_class_of(HWND window) {
+    wchar_t name[256] = L"";
+    GetClassNameW(window, name, 256);
+    return utf16_to_utf8(name);
+}
+
+void write_record(StandIn& s) {
+    if (s.record_path.empty()) return;
+    const fw::Record& r = s.world->record;
+    std::ostringstream out;
+    out << "entry\t" << s.entry << "\n";
+    out << "user_data_folder\t" << escape_line(utf16_to_utf8(r.user_data_folder)) << "\n";
+    for (const std::string& call : r.calls) out << "call\t" << call << "\n";
+    if (r.parent != nullptr) out << "parent_class\t" << window_class_of(r.parent) << "\n";
+    if (r.bounds)
+        out << "bounds\t" << r.bounds->left << ' ' << r.bounds->top << ' ' << r.bounds->right << ' '
+            << r.bounds->bottom << "\n";
+    if (r.background)
+        out << "background\t" << int(r.background->A) << ' ' << int(r.background->R) << ' '
+            << int(r.background->G) << ' ' << int(r.background->B) << "\n";
+    if (r.visible) out << "visible\t" << *r.visible << "\n";
+    for (const auto& [name, value] : r.settings) out << "setting\t" << name << '=' << value << "\n";
+    if (r.page) {
+        const std::string page = utf16_to_utf8(*r.page);
+        out << "page_bytes\t" << page.size() << "\n";
+        out << "page_fingerprint\t" << fingerprint(page) << "\n";
+        out << "page_head\t" << escape_line(page.substr(0, 64)) << "\n";
+    }
+    if (r.first_navigation_cancelled) out << "first_navigation\t" << (*r.first_navigation_cancelled ? "cancelled" : "allowed") << "\n";
+    out << "focus_moves\t" << r.focus_moves << "\n";
+    for (const std::wstring& posted : r.posted) out << "posted\t" << escape_line(utf16_to_utf8(posted)) << "\n";
+    for (const std::string& result : s.step_results) out << "step\t" << escape_line(result) << "\n";
+
+    const std::wstring temporary = s.record_path + L".tmp";
+    {
+        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        file << out.str();
+    }
+    MoveFileExW(temporary.c_str(), s.record_path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+void play_next_step();
+
+void then_next(UINT delay_ms = 0) {
+    if (delay_ms == 0) fw::run_later(play_next_step);
+    else fw::run_after(delay_ms, play_next_step);
+}
+
+void play_next_step() {
+    StandIn& s = stand_in();
+    if (s.next_step >= s.steps.size()) return;
+    const Step& step = s.steps[s.next_step];
+    const std::wstring text = utf8_to_utf16(step.text);
+    std::string result = step.kind + " " + step.text + " -> ";
+
+    if (step.kind == "await-file") {
+        if (GetFileAttributesW(text.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            then_next(50);  // not yet: look again
+            return;
+        }
+        result += "present";
+    } else if (step.kind == "page") {
+        char code[16];
+        wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::send_page_message(*s.world, text)));
+        result += code;
+    } else if (step.kind == "page-object") {
+        char code[16];
+        wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::send_page_message(*s.world, std::nullopt)));
+        result += code;
+    } else if (step.kind == "navigate") {
+        result += fw::start_navigation(*s.world, text) ? "cancelled" : "allowed";
+    } else if (step.kind == "new-window") {
+        result += fw::request_new_window(*s.world, text) ? "handled" : "not handled";
+    } else if (step.kind == "block") {
+        result += CreateDirectoryW(text.c_str(), nullptr) ? "made" : "failed";
+    } else if (step.kind == "unblock") {
+        result += RemoveDirectoryW(text.c_str()) ? "removed" : "failed";
+    }
+    ++s.next_step;
+    s.step_results.push_back(result);
+    write_record(s);
+    then_next(step.kind == "pause" ? static_cast<UINT>(std::atoi(step.text.c_str())) : 0);
+}
+
+// The page is there once the navigation NavigateToString started has been let through.
+void on_call(const std::string& call) {
+    StandIn& s = stand_in();
+    write_record(s);
+    if (call == "FirstNavigation" && !s.script_started) {
+        s.script_started = true;
+        then_next();
+    }
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
+    bool check_running_instance, int runtime_type, const wchar_t* user_data_folder, IUnknown* options,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+    StandIn& s = stand_in();
+    s.record_path = environment_value(L"LUMIVANE_STAND_IN_RECORD").value_or(L"");
+    load_script(s);
+    s.entry = std::string("check=") + (check_running_instance ? "1" : "0") + " type=" + std::to_string(runtime_type) +
+              " options=" + (options == nullptr ? "null" : "set");
+    s.world->on_call = on_call;
+    return fw::start_environment(s.world, user_data_folder, handler);
+}
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }

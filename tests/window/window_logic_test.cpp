@@ -1,0 +1,139 @@
+// The window side's pure rules: the init message byte for byte, JSON escaping, page message
+// matching and replies, window size and centring, the user-data folder, and how a registered
+// runtime's folder becomes the DLL path.
+#include <gtest/gtest.h>
+
+#include "init_message.h"
+#include "page_messages.h"
+#include "user_data_folder.h"
+#include "webview2_runtime_path.h"
+#include "window_layout.h"
+
+namespace {
+
+TEST(InitMessage, ExampleForAnEnglishUser) {
+    EXPECT_EQ(build_init_message("en", "0.4.0", "C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins", false),
+              "init\n{\"lang\":\"en\",\"version\":\"0.4.0\",\"effects\":30,"
+              "\"path\":\"C:\\\\Users\\\\demo\\\\.affinity\\\\Affinity\\\\3.0\\\\Plugins\",\"auto\":false}");
+}
+
+TEST(InitMessage, EmptyPathAndAutomaticStart) {
+    EXPECT_EQ(build_init_message("ja", "0.4.0", "", true),
+              "init\n{\"lang\":\"ja\",\"version\":\"0.4.0\",\"effects\":30,\"path\":\"\",\"auto\":true}");
+}
+
+TEST(InitMessage, ControlCharactersInTheFolderStayValidJson) {
+    // A folder from ORVELLE_SETUP_DIR may hold a tab or a line feed; raw, they break JSON.parse.
+    EXPECT_EQ(build_init_message("es", "0.4.0", "D:\\a\tb\nc\x01\x1f", false),
+              "init\n{\"lang\":\"es\",\"version\":\"0.4.0\",\"effects\":30,"
+              "\"path\":\"D:\\\\a\\u0009b\\u000ac\\u0001\\u001f\",\"auto\":false}");
+}
+
+TEST(JsonEscape, OnlyBackslashQuoteAndControlCharacters) {
+    EXPECT_EQ(json_escape(""), "");
+    EXPECT_EQ(json_escape("a\"b\\c"), "a\\\"b\\\\c");
+    EXPECT_EQ(json_escape("\\\""), "\\\\\\\"");  // the backslash added for the quote is not doubled
+    EXPECT_EQ(json_escape(std::string("x\0y", 3)), "x\\u0000y");
+    EXPECT_EQ(json_escape("\x7f /'<>&"), "\x7f /'<>&");
+    EXPECT_EQ(json_escape("C:\\Usuários\\ユーザー\\\xEF\xBF\xBD"), "C:\\\\Usuários\\\\ユーザー\\\\\xEF\xBF\xBD");
+}
+
+TEST(PageMessages, ExactlyTheFourTexts) {
+    EXPECT_EQ(match_page_message("ready"), PageRequest::Ready);
+    EXPECT_EQ(match_page_message("install"), PageRequest::Install);
+    EXPECT_EQ(match_page_message("mail"), PageRequest::Mail);
+    EXPECT_EQ(match_page_message("close"), PageRequest::Close);
+    for (const char* other : {"", "Install", "INSTALL", "install ", " install", "install\n", "installx", "instal",
+                              "\"install\"", "ready\n", "Close", "mail:"}) {
+        EXPECT_EQ(match_page_message(other), PageRequest::Unknown) << other;
+    }
+    EXPECT_EQ(match_page_message(std::string_view("install\0", 8)), PageRequest::Unknown);
+}
+
+TEST(PageMessages, InstallRepliesAndTheFailureFlag) {
+    const auto done = install_reply(Result<std::wstring>::success(L"C:\\x\\Lumivane.8bf"));
+    const auto failed = install_reply(Result<std::wstring>::failure("C:\\x: Access denied. (os error 5)\nmore"));
+    EXPECT_EQ(done, "done");
+    EXPECT_EQ(failed, "error\nC:\\x: Access denied. (os error 5)\nmore");
+    EXPECT_FALSE(reply_reports_failure(done));
+    EXPECT_TRUE(reply_reports_failure(failed));
+    EXPECT_EQ(install_reply(Result<std::wstring>::failure("")), "error\n");
+    EXPECT_TRUE(reply_reports_failure("error\n"));
+}
+
+TEST(WindowLayout, ClientSizeScalesWithIntegerDivision) {
+    const struct {
+        UINT dpi;
+        int width;
+        int height;
+    } cases[] = {{96, 640, 400}, {120, 800, 500}, {144, 960, 600}, {100, 666, 416},
+                 {192, 1280, 800}, {97, 646, 404}, {288, 1920, 1200}};
+    for (const auto& c : cases) {
+        const ClientSize size = scaled_client_size(effective_dpi(c.dpi));
+        EXPECT_EQ(size.width, c.width) << c.dpi;
+        EXPECT_EQ(size.height, c.height) << c.dpi;
+    }
+}
+
+TEST(WindowLayout, LowOrUnknownDpiCountsAs96) {
+    for (UINT reported : {0u, 1u, 72u, 95u, 96u}) EXPECT_EQ(effective_dpi(reported), 96u) << reported;
+    EXPECT_EQ(effective_dpi(97), 97u);
+}
+
+TEST(WindowLayout, CentredInTheWorkAreaRoundingTowardZero) {
+    // A taskbar at the bottom: the window sits higher by half its height.
+    EXPECT_EQ(centred_position(RECT{0, 0, 1920, 1040}, 656, 439).x, 632);
+    EXPECT_EQ(centred_position(RECT{0, 0, 1920, 1040}, 656, 439).y, 300);
+    // A monitor left of the primary one: negative sums round toward zero, not down.
+    const POINT left = centred_position(RECT{-1280, 0, 0, 1024}, 657, 441);
+    EXPECT_EQ(left.x, -968);  // (-1280 + 0 - 657) / 2 = -968.5
+    EXPECT_EQ(left.y, 291);
+    // A window larger than the work area starts left of and above it.
+    const POINT big = centred_position(RECT{0, 0, 800, 600}, 1000, 700);
+    EXPECT_EQ(big.x, -100);
+    EXPECT_EQ(big.y, -50);
+}
+
+TEST(UserDataFolder, BelowLocalAppDataElseTheTemporaryFolder) {
+    EXPECT_EQ(user_data_folder_for(std::wstring(L"C:\\Users\\demo\\AppData\\Local"), L"C:\\Temp\\"),
+              L"C:\\Users\\demo\\AppData\\Local\\Orvelle\\Filters\\WebView2-Setup");
+    EXPECT_EQ(user_data_folder_for(std::nullopt, L"C:\\Users\\demo\\AppData\\Local\\Temp\\"),
+              L"C:\\Users\\demo\\AppData\\Local\\Temp\\Orvelle\\Filters\\WebView2-Setup");
+    // Set but empty counts as set: relative to the current folder.
+    EXPECT_EQ(user_data_folder_for(std::wstring(), L"C:\\Temp\\"), L"Orvelle\\Filters\\WebView2-Setup");
+}
+
+TEST(RuntimeVersion, FourNumbersOnly) {
+    EXPECT_EQ(parse_runtime_version(L"131.0.2903.146"), (RuntimeVersion{131, 0, 2903, 146}));
+    EXPECT_EQ(parse_runtime_version(L"0.0.0.0"), (RuntimeVersion{0, 0, 0, 0}));
+    for (const wchar_t* bad : {L"", L"131", L"131.0.2903", L"131.0.2903.146.1", L"131.0.2903.", L".0.2903.146",
+                               L"131..2903.146", L"131.0.2903.14a", L"v131.0.2903.146", L"131.0.-1.4",
+                               L"131.0.2903.146 ", L"1234567890.0.0.0"}) {
+        EXPECT_FALSE(parse_runtime_version(bad).has_value()) << testing::PrintToString(std::wstring(bad));
+    }
+}
+
+TEST(RuntimeVersion, ComparedAsNumbersAgainstTheFloor) {
+    EXPECT_TRUE(runtime_version_at_least({86, 0, 616, 0}, kOldestUsableRuntime));
+    EXPECT_TRUE(runtime_version_at_least({100, 0, 0, 0}, kOldestUsableRuntime));  // "100" < "86" as text
+    EXPECT_TRUE(runtime_version_at_least({86, 0, 1000, 0}, kOldestUsableRuntime));
+    EXPECT_FALSE(runtime_version_at_least({86, 0, 615, 99}, kOldestUsableRuntime));
+    EXPECT_FALSE(runtime_version_at_least({85, 9, 9999, 9}, kOldestUsableRuntime));
+}
+
+TEST(RuntimeDllPath, FromTheVersionedFolder) {
+    const std::wstring dll = L"\\EBWebView\\x64\\EmbeddedBrowserWebView.dll";
+    const std::wstring folder = L"C:\\Program Files (x86)\\Microsoft\\EdgeWebView\\Application\\131.0.2903.146";
+    EXPECT_EQ(runtime_dll_path(folder), folder + dll);
+    EXPECT_EQ(runtime_dll_path(folder + L"\\"), folder + dll);
+    EXPECT_EQ(runtime_dll_path(folder + L"/"), folder + dll);
+    EXPECT_EQ(runtime_dll_path(L"\\\\server\\share\\wv\\120.0.1.2"), L"\\\\server\\share\\wv\\120.0.1.2" + dll);
+    EXPECT_EQ(runtime_dll_path(L"D:/wv/120.0.1.2"), L"D:/wv/120.0.1.2" + dll);
+    for (const wchar_t* bad : {L"", L"\\", L"131.0.2903.146", L"EdgeWebView\\131.0.2903.146", L"C:131.0.2903.146",
+                               L"\\131.0.2903.146", L"C:\\wv\\0.0.0.0", L"C:\\wv\\86.0.615.0", L"C:\\wv\\latest",
+                               L"C:\\", L"C:\\131.0.2903.146\\Application"}) {
+        EXPECT_FALSE(runtime_dll_path(bad).has_value()) << testing::PrintToString(std::wstring(bad));
+    }
+}
+
+}  // namespace
