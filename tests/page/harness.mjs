@@ -77,7 +77,7 @@ export async function openPage(browser, { host = true, query = '', clock = false
   await page.goto(pathToFileURL(pageFile()).href + query);
   await page.evaluate(() => document.fonts.ready);
   // The installed clock runs on with real time until paused; tests then move it by hand.
-  if (clock) await page.clock.pauseAt((await page.evaluate(() => Date.now())) + 10);
+  if (clock) await page.clock.pauseAt((await page.evaluate(() => Date.now())) + 1000);
   return new PageUnderTest(page, context, errors);
 }
 
