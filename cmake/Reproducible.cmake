@@ -13,3 +13,21 @@ set(CMAKE_C_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
 set(CMAKE_CXX_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
 set(CMAKE_C_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
 set(CMAKE_CXX_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
+
+# The PE time stamp: zero (above), or, when the build is configured with SOURCE_DATE_EPOCH in the
+# environment (the reproducible-builds convention, e.g. the release commit's time), that moment.
+# The linker reads the variable itself, so every link step is run with it set.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(LUMIVANE_SOURCE_DATE_EPOCH "$ENV{SOURCE_DATE_EPOCH}" CACHE STRING
+      "PE time stamp (seconds since 1970) written into the executable; empty: zero" FORCE)
+endif()
+set(LUMIVANE_SOURCE_DATE_EPOCH "" CACHE STRING "PE time stamp (seconds since 1970) written into the executable; empty: zero")
+if(LUMIVANE_SOURCE_DATE_EPOCH)
+  if(NOT LUMIVANE_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "SOURCE_DATE_EPOCH must be a number of seconds, not '${LUMIVANE_SOURCE_DATE_EPOCH}'")
+  endif()
+  add_link_options(-Wl,--insert-timestamp)
+  foreach(lang C CXX)
+    set(CMAKE_${lang}_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${LUMIVANE_SOURCE_DATE_EPOCH})
+  endforeach()
+endif()
