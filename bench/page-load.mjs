@@ -5,8 +5,9 @@
 //
 //   node bench/page-load.mjs [installer-page.html]   (default: build/page/ui/installer-page.html)
 import { chromium } from 'playwright-core';
-import { statSync } from 'node:fs';
-import { resolve } from 'node:path';
+import { mkdtempSync, statSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 const file = resolve(process.argv[2] || 'build/page/ui/installer-page.html');
@@ -62,6 +63,25 @@ for (let i = 0; i < RUNS; i += 1) {
   results.ask.push(m.ask);
   await context.close();
 }
+
+// The same browser's floor: a one-line document, to tell the page's own cost from the
+// browser's start-up of a fresh tab on this machine.
+const blank = join(mkdtempSync(join(tmpdir(), 'page-load-')), 'blank.html');
+writeFileSync(blank, '<!doctype html><p>x');
+const floor = [];
+for (let i = 0; i < RUNS; i += 1) {
+  const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
+  const page = await context.newPage();
+  await page.goto(pathToFileURL(blank).href);
+  floor.push(await page.evaluate(() => new Promise((done) => {
+    const look = () => {
+      const fcp = performance.getEntriesByName('first-contentful-paint')[0];
+      if (fcp) done(fcp.startTime); else requestAnimationFrame(look);
+    };
+    look();
+  })));
+  await context.close();
+}
 await browser.close();
 
 const ms = (x) => (x === undefined ? 'n/a' : `${x.toFixed(1)} ms`);
@@ -70,3 +90,4 @@ console.log(`size: ${statSync(file).size} bytes (limit ${640 * 1024})`);
 console.log(`navigation -> fonts loaded:        ${ms(median(results.fonts))}  (runs: ${results.fonts.map((x) => x.toFixed(0)).join(', ')})`);
 console.log(`navigation -> first contentful paint: ${ms(median(results.fcp.filter((x) => x !== undefined)))}`);
 console.log(`navigation -> ask screen painted:  ${ms(median(results.ask))}  (runs: ${results.ask.map((x) => x.toFixed(0)).join(', ')}; target 100 ms)`);
+console.log(`one-line document, first contentful paint: ${ms(median(floor))}  (this browser's floor)`);
