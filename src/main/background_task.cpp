@@ -5,20 +5,12 @@ namespace {
 SRWLOCK slot_lock = SRWLOCK_INIT;
 UniqueHandle slot_task;
 
-class SlotGuard {
-public:
-    SlotGuard() { AcquireSRWLockExclusive(&slot_lock); }
-    ~SlotGuard() { ReleaseSRWLockExclusive(&slot_lock); }
-    SlotGuard(const SlotGuard&) = delete;
-    SlotGuard& operator=(const SlotGuard&) = delete;
-};
-
 }  // namespace
 
 void BackgroundTaskSlot::put(UniqueHandle task) {
     UniqueHandle displaced;
     {
-        SlotGuard guard;
+        ExclusiveLock guard(slot_lock);
         displaced = std::move(slot_task);
         slot_task = std::move(task);
     }
@@ -26,7 +18,7 @@ void BackgroundTaskSlot::put(UniqueHandle task) {
 }
 
 UniqueHandle BackgroundTaskSlot::take() {
-    SlotGuard guard;
+    ExclusiveLock guard(slot_lock);
     return std::move(slot_task);
 }
 

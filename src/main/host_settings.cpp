@@ -14,14 +14,6 @@ namespace {
 // The background task and a later installation could otherwise write the same temporary file.
 SRWLOCK settings_lock = SRWLOCK_INIT;
 
-class SettingsGuard {
-public:
-    SettingsGuard() { AcquireSRWLockExclusive(&settings_lock); }
-    ~SettingsGuard() { ReleaseSRWLockExclusive(&settings_lock); }
-    SettingsGuard(const SettingsGuard&) = delete;
-    SettingsGuard& operator=(const SettingsGuard&) = delete;
-};
-
 struct FileRead {
     std::string bytes;
     DWORD error = ERROR_SUCCESS;
@@ -84,7 +76,7 @@ SettingsUpdate write_settings(const std::wstring& path, std::string_view text) {
 }  // namespace
 
 SettingsUpdate update_host_settings(const std::wstring& settings_path) {
-    SettingsGuard guard;
+    ExclusiveLock guard(settings_lock);
     const FileRead read = read_whole_file(settings_path);
     if (read.error != ERROR_SUCCESS) {
         if (means_absent(read.error)) return write_settings(settings_path, new_settings_text());

@@ -63,3 +63,15 @@ struct ModuleTraits {
     static void close(Value h) { FreeLibrary(h); }
 };
 using UniqueModule = UniqueResource<ModuleTraits>;
+
+// Holds a slim reader/writer lock exclusively for one scope.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
