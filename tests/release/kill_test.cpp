@@ -96,9 +96,10 @@ protected:
         if (module_choice == 0) {
             DeleteFileW(paths.module().c_str());  // refused while a host holds it: then it stays
         } else if (module_choice <= 5) {
-            // A distinguishable earlier module; a held one cannot be replaced and stays as it is.
+            // A distinguishable earlier module; a held one cannot be replaced and stays as it is
+            // (a name whose deletion is still pending takes no new file: then there is none).
             if (!ts::exists(paths.module()) || DeleteFileW(paths.module().c_str()))
-                EXPECT_TRUE(ts::write_bytes(paths.module(), versions.make_earlier()));
+                ts::write_bytes(paths.module(), versions.make_earlier());
         }  // else: this release, as the last run left it
         if (ts::exists(paths.module()) && chance(3)) {
             auto holder = std::make_unique<Holder>(paths.module(),
