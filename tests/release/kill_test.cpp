@@ -74,7 +74,8 @@ protected:
     ModuleVersions versions{ts::module_bytes()};
     std::deque<std::unique_ptr<Holder>> holders;
     unsigned holder_count = 0;
-    std::mt19937 random{environment_number(L"LUMIVANE_KILL_SEED", GetTickCount())};
+    const unsigned seed = environment_number(L"LUMIVANE_KILL_SEED", GetTickCount());
+    std::mt19937 random{seed};
 
     // The real quiet install into <scratch>\Plugins. No host process can match the watched name,
     // so the run never lingers for a background task.
@@ -130,6 +131,9 @@ protected:
                 << "Lumivane.8bf holds " << after.module->size() << " bytes that are neither the earlier "
                 << "module nor the new one";
         }
+        // The earlier module goes only once the whole new one waits beside it for its move.
+        if (before.module && !after.module)
+            EXPECT_TRUE(after.temporary == versions.new_bytes()) << "Lumivane.8bf gone without a complete .new";
         for (const auto& [name, bytes] : after.copies)
             EXPECT_TRUE(versions.is_known(bytes)) << ts::utf8(name) << " is not a whole module";
         EXPECT_TRUE(after.settings == before.settings || after.settings == fixture.after)
@@ -216,6 +220,7 @@ protected:
 
 TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
     const unsigned wanted = environment_number(L"LUMIVANE_KILLS", 30);
+    std::printf("kill test: seed %u (LUMIVANE_KILL_SEED=%u repeats the choices)\n", seed, seed);
     // The first runs of a fresh prefix are slow; these set the delay ranges.
     for (int i = 0; i < 9; ++i) {
         prepare_round();
