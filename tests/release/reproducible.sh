@@ -12,10 +12,17 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-reproducible.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # A copy of the source as git sees it (tracked and new files, not ignored ones); the node packages
-# the page build reads are shared through a link.
+# the page build reads are shared through a link. Outside a git checkout: everything but the
+# build folders.
 copy_source() {
   mkdir -p "$1"
-  (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$1" 2>/dev/null || true)
+  if git -C "$source_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    # Files deleted in the working tree but still tracked cannot be copied: skipped.
+    (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
+       xargs -0 cp --parents -t "$1" 2>/dev/null || true)
+  else
+    tar -C "$source_dir" --exclude='./build*' --exclude=./node_modules -cf - . | tar -C "$1" -xf -
+  fi
   ln -s "$source_dir/node_modules" "$1/node_modules"
 }
 
