@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <map>
+#include <memory>
 #include <random>
 
 #include "folder_state.h"
@@ -49,7 +51,7 @@ public:
     Holder(const std::wstring& module, const std::wstring& marker) : marker_(marker) {
         child_ = ts::start_process(ts::test_binary(L"kill_module_holder.exe"),
                                    L"\"" + module + L"\" \"" + marker + L"\"", {});
-        for (int i = 0; i < 400 && !ts::exists(marker) && child_.process; ++i) Sleep(10);
+        for (int i = 0; i < 1000 && !ts::exists(marker) && child_.process; ++i) Sleep(10);
     }
     ~Holder() {
         if (!child_.process) return;
