@@ -12,10 +12,13 @@
 //   block / unblock <path>    puts / removes a folder of that name (makes writing a file there fail)
 //   await-file <path>         waits until the test driver creates that file
 //   pause    <ms>
+//   icons                     notes the sizes of the window's small and large icons (a question
+//                             Wine answers only inside the window's own process)
 // LUMIVANE_STAND_IN_RECORD names the record file it rewrites after every step.
 #include <windows.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -44,6 +47,7 @@ struct StandIn {
     std::wstring record_path;
     std::string entry;                      // the arguments of the entry point
     std::vector<std::string> step_results;  // what each played step gave
+    std::string parent_class;               // noted while the window exists
 };
 
 StandIn& stand_in() {
@@ -85,7 +89,7 @@ void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
 void load_script(StandIn& s) {
     const auto path = environment_value(L"LUMIVANE_STAND_IN_SCRIPT");
     if (!path) return;
-    std::ifstream file(*path);
+    std::ifstream file(std::filesystem::path(*path), std::ios::binary);
     std::string line;
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -117,7 +121,8 @@ void write_record(StandIn& s) {
     out << "entry\t" << s.entry << "\n";
     out << "user_data_folder\t" << escape_line(utf16_to_utf8(r.user_data_folder)) << "\n";
     for (const std::string& call : r.calls) out << "call\t" << call << "\n";
-    if (r.parent != nullptr) out << "parent_class\t" << window_class_of(r.parent) << "\n";
+    if (s.parent_class.empty() && r.parent != nullptr) s.parent_class = window_class_of(r.parent);
+    if (!s.parent_class.empty()) out << "parent_class\t" << s.parent_class << "\n";
     if (r.bounds)
         out << "bounds\t" << r.bounds->left << ' ' << r.bounds->top << ' ' << r.bounds->right << ' '
             << r.bounds->bottom << "\n";
@@ -139,10 +144,23 @@ void write_record(StandIn& s) {
 
     const std::wstring temporary = s.record_path + L".tmp";
     {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+        std::ofstream file(std::filesystem::path(temporary), std::ios::binary | std::ios::trunc);
         file << out.str();
     }
     MoveFileExW(temporary.c_str(), s.record_path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// "16x16", or "none" when the window has no such icon.
+std::string icon_size(HWND window, WPARAM which) {
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, which, 0));
+    ICONINFO info{};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) return "none";
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+    const LONG height = info.hbmColor != nullptr ? bitmap.bmHeight : bitmap.bmHeight / 2;
+    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+    if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+    return std::to_string(bitmap.bmWidth) + "x" + std::to_string(height);
 }
 
 void play_next_step();
@@ -177,6 +195,9 @@ void play_next_step() {
         result += fw::start_navigation(*s.world, text) ? "cancelled" : "allowed";
     } else if (step.kind == "new-window") {
         result += fw::request_new_window(*s.world, text) ? "handled" : "not handled";
+    } else if (step.kind == "icons") {
+        const HWND window = s.world->record.parent;
+        result += "small " + icon_size(window, ICON_SMALL) + " large " + icon_size(window, ICON_BIG);
     } else if (step.kind == "block") {
         result += CreateDirectoryW(text.c_str(), nullptr) ? "made" : "failed";
     } else if (step.kind == "unblock") {

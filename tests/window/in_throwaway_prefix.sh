@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs a Windows test program in a throwaway copy of the test run's Wine prefix. The window's
+# end-to-end tests register a WebView2 runtime, a mail handler and display DPI settings in the
+# registry; none of that may reach the other tests, which rely on there being no runtime.
+set -euo pipefail
+tools="$(cd "$(dirname "$0")/../../tools" && pwd)"
+base="${WINEPREFIX:-${TMPDIR:-/tmp}/lumivane-wine-$(id -u)}"
+if [ ! -f "$base/system.reg" ]; then
+  WINEPREFIX="$base" "$tools/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
+fi
+
+throwaway="$(mktemp -d "${TMPDIR:-/tmp}/lumivane-window-prefix.XXXXXX")"
+cleanup() {
+  WINEPREFIX="$throwaway" wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$throwaway"
+}
+trap cleanup EXIT
+cp -a "$base/." "$throwaway/"
+rm -f "$throwaway/wineserver"
+
+export WINEPREFIX="$throwaway"
+"$tools/wine-run.sh" "$@"

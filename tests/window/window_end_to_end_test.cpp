@@ -1,0 +1,413 @@
+// The real Lumivane-Setup.exe, windowed, under Wine and a virtual display, with the stand-in
+// WebView2 runtime registered in this throwaway prefix as the updater registers the real one.
+// The stand-in records what the setup did and plays the page's side of a conversation; this
+// driver checks the window from outside, as another program on the desktop sees it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "embedded.h"
+#include "line_text.h"
+#include "stand_in_registry.h"
+#include "test_support.h"
+#include "text.h"
+
+namespace ts = testing_support;
+
+namespace {
+
+using Steps = std::vector<std::pair<std::string, std::string>>;
+
+// What the stand-in wrote: key → values in order.
+class StandInRecord {
+public:
+    explicit StandInRecord(const std::wstring& path) {
+        std::ifstream file(std::filesystem::path(path), std::ios::binary);
+        std::string line;
+        while (std::getline(file, line)) {
+            const size_t tab = line.find('\t');
+            if (tab != std::string::npos) values_[line.substr(0, tab)].push_back(unescape_line(line.substr(tab + 1)));
+        }
+    }
+    std::string one(const std::string& key) const {
+        const auto found = values_.find(key);
+        return found == values_.end() || found->second.empty() ? std::string("<none>") : found->second.back();
+    }
+    std::vector<std::string> all(const std::string& key) const {
+        const auto found = values_.find(key);
+        return found == values_.end() ? std::vector<std::string>{} : found->second;
+    }
+    bool empty() const { return values_.empty(); }
+
+private:
+    std::map<std::string, std::vector<std::string>> values_;
+};
+
+unsigned long long fingerprint(std::string_view bytes) {
+    unsigned long long hash = 1469598103934665603ull;
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash;
+}
+
+std::string json_path(const std::wstring& folder) {
+    std::string escaped;
+    for (const char c : utf16_to_utf8(folder)) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return escaped;
+}
+
+std::string init_for(const std::string& lang, const std::wstring& folder, bool auto_start) {
+    return "init\n{\"lang\":\"" + lang + "\",\"version\":\"0.4.0\",\"effects\":30,\"path\":\"" + json_path(folder) +
+           "\",\"auto\":" + (auto_start ? "true" : "false") + "}";
+}
+
+// Wine takes the display language from LC_ALL when the first program of a prefix starts, so a
+// run shows one language; ctest runs the transcripts once per language.
+std::string current_lang() {
+    wchar_t locale[64] = L"";
+    GetEnvironmentVariableW(L"LC_ALL", locale, 64);
+    for (const char* lang : {"es", "pt", "ja", "id"})
+        if (std::wstring_view(locale).starts_with(utf8_to_utf16(lang) + L"_")) return lang;
+    return "en";
+}
+
+HWND wait_for_visible(const wchar_t* window_class, const wchar_t* title, DWORD timeout_ms = 30000) {
+    for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
+        if (HWND found = FindWindowW(window_class, title); found && IsWindowVisible(found)) return found;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+void set_dword(HKEY root, const wchar_t* key_name, const wchar_t* value_name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, key_name, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
+    RegSetValueExW(key, value_name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(key);
+}
+
+// Wine reads the display DPI from either place, depending on its version.
+void set_display_dpi(DWORD dpi) {
+    set_dword(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", dpi);
+    set_dword(HKEY_CURRENT_CONFIG, L"Software\\Fonts", L"LogPixels", dpi);
+}
+
+// Ends a setup that a failed check left running, so it cannot disturb the next case.
+struct EndedAtScopeExit {
+    ts::Child& child;
+    ~EndedAtScopeExit() { ts::wait_exit(child, 0); }
+};
+
+bool still_running(const ts::Child& child) { return WaitForSingleObject(child.process, 0) == WAIT_TIMEOUT; }
+
+class WindowEndToEnd : public ::testing::Test {
+protected:
+    ts::ScratchFolder scratch;
+    std::wstring plugins = scratch / L"Plugins";
+    std::wstring script = scratch / L"script.txt";
+    std::wstring record = scratch / L"record.txt";
+    std::wstring mail_record = scratch / L"mail.txt";
+    std::wstring runtime_folder = scratch / L"EdgeWebView\\Application\\131.0.2903.146";
+
+    static void SetUpTestSuite() {
+        // Measure in physical pixels, as the setup's own per-monitor-aware window does.
+        SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    }
+
+    void SetUp() override {
+        stand_in::unregister_all();
+        ASSERT_TRUE(stand_in::place(runtime_folder));
+        ASSERT_TRUE(stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, runtime_folder));
+        register_mail_program();
+    }
+    void TearDown() override { stand_in::unregister_all(); }
+
+    void register_mail_program() {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"mailto\\shell\\open\\command", 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const std::wstring command = L"\"" + ts::test_binary(L"mail_recorder.exe") + L"\" \"%1\"";
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+
+    void write_script(const Steps& steps) {
+        std::string text;
+        for (const auto& [kind, value] : steps) text += kind + "\t" + escape_line(value) + "\n";
+        ASSERT_TRUE(ts::write_bytes(script, text));
+    }
+
+    ts::EnvironmentChanges environment() {
+        return {{L"ORVELLE_SETUP_QUIET", std::nullopt}, {L"ORVELLE_SETUP_DIR", plugins},
+                {L"ORVELLE_SETUP_AUTO", std::nullopt}, {L"ORVELLE_DEVTOOLS", std::nullopt},
+                {L"LOCALAPPDATA", scratch / L"Local"},
+                {L"LUMIVANE_STAND_IN_SCRIPT", script}, {L"LUMIVANE_STAND_IN_RECORD", record},
+                {L"LUMIVANE_MAIL_RECORD", mail_record}};
+    }
+
+    // Runs a conversation that ends by itself; the exit code, nullopt on a hang.
+    std::optional<DWORD> run(const Steps& steps, ts::EnvironmentChanges changes, const std::wstring& directory = L"") {
+        write_script(steps);
+        return ts::run_process(ts::setup_exe(), L"", changes, 90000, directory);
+    }
+};
+
+TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
+    for (const DWORD dpi : {96ul, 144ul}) {
+        SCOPED_TRACE(dpi);
+        set_display_dpi(dpi);
+        DeleteFileW(record.c_str());
+        write_script({{"page", "ready"}, {"icons", ""}});
+        ts::Child child = ts::start_process(ts::setup_exe(), L"", environment());
+        const EndedAtScopeExit end{child};
+        const HWND window = wait_for_visible(L"LumivaneSetup", L"Lumivane");
+        ASSERT_NE(window, nullptr);
+        Sleep(500);  // let the page's conversation run
+
+        const LONG style = GetWindowLongW(window, GWL_STYLE);
+        EXPECT_EQ(style & ~WS_CLIPSIBLINGS, static_cast<LONG>(0x02CA0000 | WS_VISIBLE));
+        EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0) << "neither resizable nor maximisable";
+
+        RECT client{};
+        ASSERT_TRUE(GetClientRect(window, &client));
+        EXPECT_EQ(client.right, dpi == 96 ? 640 : 960);
+        EXPECT_EQ(client.bottom, dpi == 96 ? 400 : 600);
+
+        RECT outer{};
+        ASSERT_TRUE(GetWindowRect(window, &outer));
+        MONITORINFO monitor{sizeof(monitor)};
+        ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor));
+        const RECT& work = monitor.rcWork;
+        EXPECT_EQ(outer.left, (work.left + work.right - (outer.right - outer.left)) / 2);
+        EXPECT_EQ(outer.top, (work.top + work.bottom - (outer.bottom - outer.top)) / 2);
+
+        const StandInRecord r(record);
+        EXPECT_EQ(r.one("entry"), "check=1 type=0 options=null");
+        EXPECT_EQ(r.one("parent_class"), "LumivaneSetup");
+        EXPECT_EQ(r.one("bounds"), "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom));
+        EXPECT_EQ(r.one("background"), "255 15 13 13");
+        EXPECT_EQ(r.one("visible"), "1");
+        EXPECT_EQ(r.all("setting"),
+                  (std::vector<std::string>{"put_AreBrowserAcceleratorKeysEnabled=0", "put_AreDefaultContextMenusEnabled=0",
+                                            "put_AreDevToolsEnabled=0", "put_IsStatusBarEnabled=0",
+                                            "put_IsZoomControlEnabled=0"}));
+        EXPECT_EQ(r.one("page_bytes"), std::to_string(installer_page().size()));
+        EXPECT_EQ(r.one("page_fingerprint"), std::to_string(fingerprint(installer_page())));
+        EXPECT_EQ(r.one("page_head"), std::string(installer_page().substr(0, 64)));
+        EXPECT_EQ(r.one("first_navigation"), "allowed");
+        EXPECT_EQ(r.all("posted"), std::vector<std::string>{init_for(current_lang(), plugins, false)});
+        EXPECT_EQ(r.one("user_data_folder"), ts::utf8(scratch / L"Local\\Orvelle\\Filters\\WebView2-Setup"));
+        const std::string small = std::to_string(GetSystemMetricsForDpi(SM_CXSMICON, dpi));
+        const std::string large = std::to_string(GetSystemMetricsForDpi(SM_CXICON, dpi));
+        EXPECT_EQ(r.all("step").back(), "icons  -> small " + small + "x" + small + " large " + large + "x" + large);
+
+        // The title bar's close button does what the page's close does.
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(ts::wait_exit(child, 30000), 0u);
+        EXPECT_EQ(StandInRecord(record).all("call").back(), "Close");
+    }
+    set_display_dpi(96);
+}
+
+// One transcript, replayed from the page's side against the real host.
+struct Conversation {
+    std::string name;
+    std::string lang;
+    bool auto_start = false;
+    std::wstring path;
+    Steps steps;  // (page|host|user, text)
+};
+
+std::vector<Conversation> read_transcripts() {
+    std::vector<Conversation> conversations;
+    std::ifstream file(std::filesystem::path(ts::test_binary(L"transcripts.txt")), std::ios::binary);
+    std::string line;
+    Conversation current;
+    while (std::getline(file, line)) {
+        const size_t tab = line.find('\t');
+        if (tab == std::string::npos) continue;
+        const std::string key = line.substr(0, tab);
+        const std::string value = unescape_line(line.substr(tab + 1));
+        if (key == "conversation") current = Conversation{value};
+        else if (key == "lang") current.lang = value;
+        else if (key == "auto") current.auto_start = value == "1";
+        else if (key == "path") current.path = utf8_to_utf16(value);
+        else if (key == "end") conversations.push_back(current);
+        else current.steps.emplace_back(key, value);
+    }
+    return conversations;
+}
+
+// The transcripts' error texts are samples "<path>: <reason> (os error N)"; the real host gives
+// the same path and the system's own reason for N.
+std::string expected_host_text(const std::string& sample) {
+    if (!sample.starts_with("error\n")) return sample;
+    const size_t reason_at = sample.rfind(": ");
+    const size_t code_at = sample.rfind("(os error ");
+    if (reason_at == std::string::npos || code_at == std::string::npos) return sample;
+    const DWORD code = std::stoul(sample.substr(code_at + 10));
+    return sample.substr(0, reason_at + 2) + ts::os_reason(code);
+}
+
+TEST_F(WindowEndToEnd, TheSharedTranscriptsHoldForTheRealHost) {
+    const std::vector<Conversation> conversations = read_transcripts();
+    ASSERT_GE(conversations.size(), 3u);
+    int replayed = 0;
+    for (const Conversation& c : conversations) {
+        if (c.lang != current_lang()) continue;
+        ++replayed;
+        SCOPED_TRACE(c.name);
+        ts::remove_tree(c.path);
+        DeleteFileW(mail_record.c_str());
+        ASSERT_TRUE(std::filesystem::create_directories(std::filesystem::path(c.path)) ||
+                    std::filesystem::is_directory(std::filesystem::path(c.path)));
+        const std::wstring blocker = c.path + L"\\Lumivane.8bf.new";
+
+        // The page's texts go to the host; before each install, the folder is arranged so that
+        // the install fails or succeeds as the transcript's answer says.
+        Steps played;
+        std::vector<std::string> expected_replies;
+        std::optional<bool> last_install_failed;
+        bool mailed = false;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            const auto& [kind, text] = c.steps[i];
+            if (kind == "host") {
+                expected_replies.push_back(expected_host_text(text));
+                continue;
+            }
+            if (kind != "page") continue;
+            if (text == "install") {
+                const bool fails = i + 1 < c.steps.size() && c.steps[i + 1].second.starts_with("error\n");
+                played.emplace_back(fails ? "block" : "unblock", ts::utf8(blocker));
+                last_install_failed = fails;
+            }
+            if (text == "mail") mailed = true;
+            played.emplace_back("page", text);
+        }
+
+        ts::EnvironmentChanges changes = environment();
+        changes[L"ORVELLE_SETUP_DIR"] = c.path;
+        changes[L"ORVELLE_SETUP_AUTO"] = c.auto_start ? std::optional<std::wstring>(L"") : std::nullopt;
+        DeleteFileW(record.c_str());
+        const std::optional<DWORD> exit_code = run(played, changes);
+
+        const StandInRecord r(record);
+        EXPECT_EQ(r.all("posted"), expected_replies);
+        EXPECT_EQ(exit_code, last_install_failed.value_or(false) ? 1u : 0u) << "the most recent install decides";
+        if (last_install_failed == false) {
+            EXPECT_EQ(ts::read_bytes(c.path + L"\\Lumivane.8bf"), ts::module_bytes()) << "done: the module is there";
+        }
+        if (mailed) {
+            std::optional<std::string> opened;
+            for (int i = 0; i < 200 && !(opened = ts::read_bytes(mail_record)); ++i) Sleep(50);
+            ASSERT_TRUE(opened) << "no mail program was started";
+            const std::wstring command_line(reinterpret_cast<const wchar_t*>(opened->data()), opened->size() / 2);
+            EXPECT_NE(command_line.find(L"mailto:" + utf8_to_utf16(kSupportEmail)), std::wstring::npos)
+                << ts::utf8(command_line);
+        } else {
+            EXPECT_FALSE(ts::exists(mail_record));
+        }
+        ts::remove_tree(c.path);
+    }
+    if (replayed == 0) GTEST_SKIP() << "no conversation in " << current_lang();
+}
+
+TEST_F(WindowEndToEnd, ThePageStaysAloneAndOddMessagesGoUnanswered) {
+    const std::optional<DWORD> exit_code = run({{"page", "ready"},
+                                                {"navigate", "https://example.com/"},
+                                                {"new-window", "https://example.com/"},
+                                                {"page-object", "{\"install\":true}"},
+                                                {"page", "Install"},
+                                                {"page", "install "},
+                                                {"page", "ready"},
+                                                {"page", "close"}},
+                                               environment());
+    EXPECT_EQ(exit_code, 0u);
+    const StandInRecord r(record);
+    const std::vector<std::string> steps = r.all("step");
+    ASSERT_EQ(steps.size(), 8u);
+    EXPECT_EQ(steps[1], "navigate https://example.com/ -> cancelled");
+    EXPECT_EQ(steps[2], "new-window https://example.com/ -> handled");
+    EXPECT_EQ(steps[3], "page-object {\"install\":true} -> 0x00000000");
+    EXPECT_EQ(r.all("posted"), std::vector<std::string>(2, init_for(current_lang(), plugins, false)));
+    EXPECT_FALSE(ts::exists(plugins));
+}
+
+TEST_F(WindowEndToEnd, SettingsFollowTheEnvironment) {
+    ts::EnvironmentChanges changes = environment();
+    changes[L"ORVELLE_DEVTOOLS"] = L"";
+    changes[L"ORVELLE_SETUP_AUTO"] = L"";
+    changes[L"LOCALAPPDATA"] = std::nullopt;
+    EXPECT_EQ(run({{"page", "ready"}, {"page", "close"}}, changes), 0u);
+    StandInRecord r(record);
+    EXPECT_EQ(r.all("posted"), std::vector<std::string>{init_for(current_lang(), plugins, true)});
+    const std::vector<std::string> settings = r.all("setting");
+    EXPECT_NE(std::find(settings.begin(), settings.end(), "put_AreDevToolsEnabled=1"), settings.end());
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    EXPECT_EQ(r.one("user_data_folder"), ts::utf8(std::wstring(temp) + L"Orvelle\\Filters\\WebView2-Setup"));
+
+    // Set but empty: relative to the setup's current folder.
+    changes[L"LOCALAPPDATA"] = L"";
+    const std::wstring current = scratch / L"current";
+    ASSERT_TRUE(CreateDirectoryW(current.c_str(), nullptr));
+    EXPECT_EQ(run({{"page", "close"}}, changes, current), 0u);
+    EXPECT_EQ(StandInRecord(record).one("user_data_folder"), "Orvelle\\Filters\\WebView2-Setup");
+    EXPECT_TRUE(ts::exists(current + L"\\Orvelle\\Filters\\WebView2-Setup"));
+}
+
+TEST_F(WindowEndToEnd, AFailedAttachLeavesNoWindowAndTheMessageBoxesWait) {
+    const struct {
+        const char* what;
+        std::string behave;  // empty: no runtime registered at all
+    } cases[] = {
+        {"no runtime", ""},
+        {"environment fails", "environment_completion=0x80004005"},
+        {"controller fails", "controller_completion=0x80004004"},
+        {"bounds refused", "bounds=0x80070057"},
+        {"navigation refused", "navigate=0x80070057"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.behave.empty()) stand_in::unregister_all();
+        write_script(c.behave.empty() ? Steps{} : Steps{{"behave", c.behave}});
+        ts::Child child = ts::start_process(ts::setup_exe(), L"", environment());
+        const EndedAtScopeExit end{child};
+        const HWND box = wait_for_visible(L"#32770", L"Lumivane");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(FindWindowW(L"LumivaneSetup", nullptr), nullptr) << "the window is gone before the box shows";
+        Sleep(1500);
+        EXPECT_TRUE(IsWindow(box) && IsWindowVisible(box)) << "a left-over quit message closed the box";
+        EXPECT_TRUE(still_running(child));
+        wchar_t text[1024] = L"";
+        GetDlgItemTextW(box, 0xFFFF, text, 1024);
+        EXPECT_NE(std::wstring(text).find(L"0.4.0"), std::wstring::npos) << "the confirmation";
+        PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_EQ(ts::wait_exit(child, 30000), 0u);
+        EXPECT_FALSE(ts::exists(plugins));
+        stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, runtime_folder);
+    }
+}
+
+TEST_F(WindowEndToEnd, DllsPlantedBesideTheSetupAreNeverLoaded) {
+    const std::wstring downloads = scratch / L"Downloads";
+    ASSERT_TRUE(CreateDirectoryW(downloads.c_str(), nullptr));
+    const std::wstring exe = downloads + L"\\Lumivane-Setup.exe";
+    ASSERT_TRUE(CopyFileW(ts::setup_exe().c_str(), exe.c_str(), FALSE));
+    const std::vector<std::wstring> planted{L"dwmapi.dll", L"WebView2Loader.dll", L"EmbeddedBrowserWebView.dll"};
+    for (const std::wstring& name : planted)
+        ASSERT_TRUE(CopyFileW(ts::test_binary(L"planted.dll").c_str(), (downloads + L"\\" + name).c_str(), FALSE));
+
+    write_script({{"page", "ready"}, {"page", "install"}, {"page", "close"}});
+    EXPECT_EQ(ts::run_process(exe, L"", environment(), 90000, downloads), 0u);
+    EXPECT_EQ(StandInRecord(record).all("posted").size(), 2u) << "the stand-in runtime did run";
+    for (const std::wstring& name : planted) EXPECT_FALSE(ts::exists(downloads + L"\\" + name + L".loaded")) << ts::utf8(name);
+}
+
+}  // namespace
