@@ -48,6 +48,7 @@ struct StandIn {
     std::string entry;                      // the arguments of the entry point
     std::vector<std::string> step_results;  // what each played step gave
     std::string parent_class;               // noted while the window exists
+    std::vector<std::string> bounds_given;  // every put_Bounds, in order
 };
 
 StandIn& stand_in() {
@@ -123,9 +124,7 @@ void write_record(StandIn& s) {
     for (const std::string& call : r.calls) out << "call\t" << call << "\n";
     if (s.parent_class.empty() && r.parent != nullptr) s.parent_class = window_class_of(r.parent);
     if (!s.parent_class.empty()) out << "parent_class\t" << s.parent_class << "\n";
-    if (r.bounds)
-        out << "bounds\t" << r.bounds->left << ' ' << r.bounds->top << ' ' << r.bounds->right << ' '
-            << r.bounds->bottom << "\n";
+    for (const std::string& bounds : s.bounds_given) out << "bounds\t" << bounds << "\n";
     if (r.background)
         out << "background\t" << int(r.background->A) << ' ' << int(r.background->R) << ' '
             << int(r.background->G) << ' ' << int(r.background->B) << "\n";
@@ -212,6 +211,11 @@ void play_next_step() {
 // The page is there once the navigation NavigateToString started has been let through.
 void on_call(const std::string& call) {
     StandIn& s = stand_in();
+    if (call == "put_Bounds") {
+        const RECT& b = *s.world->record.bounds;
+        s.bounds_given.push_back(std::to_string(b.left) + ' ' + std::to_string(b.top) + ' ' + std::to_string(b.right) +
+                                 ' ' + std::to_string(b.bottom));
+    }
     write_record(s);
     if (call == "FirstNavigation" && !s.script_started) {
         s.script_started = true;

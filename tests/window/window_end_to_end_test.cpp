@@ -207,6 +207,16 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         const std::string large = std::to_string(GetSystemMetricsForDpi(SM_CXICON, dpi));
         EXPECT_EQ(r.all("step").back(), "icons  -> small " + small + "x" + small + " large " + large + "x" + large);
 
+        // Minimised and restored, the content gets the whole client area back.
+        ShowWindow(window, SW_MINIMIZE);
+        Sleep(300);
+        ShowWindow(window, SW_RESTORE);
+        Sleep(300);
+        const std::vector<std::string> bounds = StandInRecord(record).all("bounds");
+        ASSERT_GE(bounds.size(), 2u);
+        EXPECT_NE(bounds[bounds.size() - 2], bounds.back()) << "the minimised window's size reached the content";
+        EXPECT_EQ(bounds.back(), "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom));
+
         // The title bar's close button does what the page's close does.
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(ts::wait_exit(child, 30000), 0u);
