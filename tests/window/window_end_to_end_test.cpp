@@ -4,12 +4,11 @@
 // driver checks the window from outside, as another program on the desktop sees it.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
-#include <sstream>
-#include <thread>
 
 #include "embedded.h"
 #include "line_text.h"
@@ -47,6 +46,16 @@ public:
 private:
     std::map<std::string, std::vector<std::string>> values_;
 };
+
+// The record once `ready` says it holds what the test waits for (or the last one after 20 s).
+StandInRecord record_when(const std::wstring& path, const std::function<bool(const StandInRecord&)>& ready) {
+    for (int attempt = 0; attempt < 400; ++attempt) {
+        StandInRecord record(path);
+        if (ready(record)) return record;
+        Sleep(50);
+    }
+    return StandInRecord(path);
+}
 
 unsigned long long fingerprint(std::string_view bytes) {
     unsigned long long hash = 1469598103934665603ull;
@@ -168,7 +177,6 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         const EndedAtScopeExit end{child};
         const HWND window = wait_for_visible(L"LumivaneSetup", L"Lumivane");
         ASSERT_NE(window, nullptr);
-        Sleep(500);  // let the page's conversation run
 
         const LONG style = GetWindowLongW(window, GWL_STYLE);
         EXPECT_EQ(style & ~WS_CLIPSIBLINGS, static_cast<LONG>(0x02CA0000 | WS_VISIBLE));
@@ -187,7 +195,8 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         EXPECT_EQ(outer.left, (work.left + work.right - (outer.right - outer.left)) / 2);
         EXPECT_EQ(outer.top, (work.top + work.bottom - (outer.bottom - outer.top)) / 2);
 
-        const StandInRecord r(record);
+        // The page's side has played its steps once the icons have been looked at.
+        const StandInRecord r = record_when(record, [](const StandInRecord& r) { return r.all("step").size() == 2; });
         EXPECT_EQ(r.one("entry"), "check=1 type=0 options=null");
         EXPECT_EQ(r.one("parent_class"), "LumivaneSetup");
         EXPECT_EQ(r.one("bounds"), "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom));
@@ -208,14 +217,18 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         EXPECT_EQ(r.all("step").back(), "icons  -> small " + small + "x" + small + " large " + large + "x" + large);
 
         // Minimised and restored, the content gets the whole client area back.
+        const std::string full = "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom);
+        const size_t before = StandInRecord(record).all("bounds").size();
         ShowWindow(window, SW_MINIMIZE);
-        Sleep(300);
+        record_when(record, [&](const StandInRecord& r) { return r.one("bounds") != full; });
         ShowWindow(window, SW_RESTORE);
-        Sleep(300);
-        const std::vector<std::string> bounds = StandInRecord(record).all("bounds");
-        ASSERT_GE(bounds.size(), 2u);
-        EXPECT_NE(bounds[bounds.size() - 2], bounds.back()) << "the minimised window's size reached the content";
-        EXPECT_EQ(bounds.back(), "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom));
+        const std::vector<std::string> bounds =
+            record_when(record, [&](const StandInRecord& r) { return r.one("bounds") == full; }).all("bounds");
+        ASSERT_GT(bounds.size(), before);
+        EXPECT_NE(std::find_if(bounds.begin() + before, bounds.end(), [&](const std::string& b) { return b != full; }),
+                  bounds.end())
+            << "the minimised window's size reached the content";
+        EXPECT_EQ(bounds.back(), full);
 
         // The title bar's close button does what the page's close does.
         PostMessageW(window, WM_CLOSE, 0, 0);
