@@ -146,7 +146,12 @@ void write_record(StandIn& s) {
         std::ofstream file(std::filesystem::path(temporary), std::ios::binary | std::ios::trunc);
         file << out.str();
     }
-    MoveFileExW(temporary.c_str(), s.record_path.c_str(), MOVEFILE_REPLACE_EXISTING);
+    // The test driver reads the record while the setup runs; while it has the file open, the
+    // replacement fails, so try again for a while.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        if (MoveFileExW(temporary.c_str(), s.record_path.c_str(), MOVEFILE_REPLACE_EXISTING)) break;
+        Sleep(5);
+    }
 }
 
 // "16x16", or "none" when the window has no such icon.
