@@ -12,6 +12,7 @@
 //   block / unblock <path>    puts / removes a folder of that name (makes writing a file there fail)
 //   await-file <path>         waits until the test driver creates that file
 //   pause    <ms>
+//   module   <name>           notes where the setup's process loaded that DLL from
 //   icons                     notes the sizes of the window's small and large icons (a question
 //                             Wine answers only inside the window's own process)
 // LUMIVANE_STAND_IN_RECORD names the record file it rewrites after every step.
@@ -199,6 +200,11 @@ void play_next_step() {
         result += fw::start_navigation(*s.world, text) ? "cancelled" : "allowed";
     } else if (step.kind == "new-window") {
         result += fw::request_new_window(*s.world, text) ? "handled" : "not handled";
+    } else if (step.kind == "module") {
+        const HMODULE module = GetModuleHandleW(text.c_str());
+        wchar_t path[MAX_PATH] = L"";
+        if (module != nullptr) GetModuleFileNameW(module, path, MAX_PATH);
+        result += module != nullptr ? utf16_to_utf8(path) : std::string("not loaded");
     } else if (step.kind == "icons") {
         const HWND window = s.world->record.parent;
         result += "small " + icon_size(window, ICON_SMALL) + " large " + icon_size(window, ICON_BIG);

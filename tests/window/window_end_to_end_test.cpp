@@ -57,6 +57,11 @@ StandInRecord record_when(const std::wstring& path, const std::function<bool(con
     return StandInRecord(path);
 }
 
+std::wstring lower(std::wstring text) {
+    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
 unsigned long long fingerprint(std::string_view bytes) {
     unsigned long long hash = 1469598103934665603ull;
     for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
@@ -172,7 +177,7 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         SCOPED_TRACE(dpi);
         set_display_dpi(dpi);
         DeleteFileW(record.c_str());
-        write_script({{"page", "ready"}, {"icons", ""}});
+        write_script({{"page", "ready"}, {"module", "dwmapi.dll"}, {"icons", ""}});
         ts::Child child = ts::start_process(ts::setup_exe(), L"", environment());
         const EndedAtScopeExit end{child};
         const HWND window = wait_for_visible(L"LumivaneSetup", L"Lumivane");
@@ -196,7 +201,7 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         EXPECT_EQ(outer.top, (work.top + work.bottom - (outer.bottom - outer.top)) / 2);
 
         // The page's side has played its steps once the icons have been looked at.
-        const StandInRecord r = record_when(record, [](const StandInRecord& r) { return r.all("step").size() == 2; });
+        const StandInRecord r = record_when(record, [](const StandInRecord& r) { return r.all("step").size() == 3; });
         EXPECT_EQ(r.one("entry"), "check=1 type=0 options=null");
         EXPECT_EQ(r.one("parent_class"), "LumivaneSetup");
         EXPECT_EQ(r.one("bounds"), "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom));
@@ -214,6 +219,11 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         EXPECT_EQ(r.one("user_data_folder"), ts::utf8(scratch / L"Local\\Orvelle\\Filters\\WebView2-Setup"));
         const std::string small = std::to_string(GetSystemMetricsForDpi(SM_CXSMICON, dpi));
         const std::string large = std::to_string(GetSystemMetricsForDpi(SM_CXICON, dpi));
+        wchar_t system[MAX_PATH] = L"";
+        GetSystemDirectoryW(system, MAX_PATH);
+        EXPECT_EQ(lower(utf8_to_utf16(r.all("step").at(1))),
+                  lower(L"module dwmapi.dll -> " + std::wstring(system) + L"\\dwmapi.dll"))
+            << "the title bar's colours come from the system's dwmapi";
         EXPECT_EQ(r.all("step").back(), "icons  -> small " + small + "x" + small + " large " + large + "x" + large);
 
         // Minimised and restored, the content gets the whole client area back.
