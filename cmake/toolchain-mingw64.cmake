@@ -6,6 +6,8 @@ set(triple x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER   ${triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
 set(CMAKE_RC_COMPILER  ${triple}-windres)
+set(CMAKE_NM           ${triple}-nm CACHE FILEPATH "")
+set(CMAKE_DLLTOOL      ${triple}-dlltool CACHE FILEPATH "")
 set(CMAKE_AR           ${triple}-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB       ${triple}-ranlib CACHE FILEPATH "")
 

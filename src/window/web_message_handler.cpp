@@ -7,6 +7,7 @@
 #include "embedded.h"
 #include "page_messages.h"
 #include "placement.h"
+#include "system_functions.h"
 #include "text.h"
 
 namespace {
@@ -25,7 +26,7 @@ std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
     // then is not promised to be anything, so it is neither read nor freed.
     if (FAILED(args->TryGetWebMessageAsString(&raw))) return std::string();
     std::string text = raw != nullptr ? utf16_to_utf8(raw) : std::string();
-    CoTaskMemFree(raw);
+    free_com_memory(raw);
     return text;
 }
 
@@ -61,5 +62,5 @@ HRESULT WebMessageHandler::answer_install(ICoreWebView2* webview) {
 void WebMessageHandler::open_mail_link() const {
     std::string target = "mailto:";
     target += kSupportEmail;
-    ShellExecuteW(window_, L"open", utf8_to_utf16(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    shell_open(window_, L"open", utf8_to_utf16(target).c_str(), SW_SHOWNORMAL);
 }

@@ -4,6 +4,11 @@
 
 #include "test_support.h"
 
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cwctype>
+
 namespace ts = testing_support;
 
 namespace {
@@ -52,6 +57,44 @@ TEST_F(QuietRun, FailedInstallEndsWithOne) {
     ASSERT_TRUE(ts::write_bytes(scratch / L"blocker", "a file where the folder should be"));
     folder = scratch / L"blocker\\Plugins";
     EXPECT_EQ(run(L""), 1u);
+}
+
+// Names of the DLLs a running process has loaded, in lower case.
+std::vector<std::wstring> loaded_modules(DWORD process_id) {
+    std::vector<std::wstring> names;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_id);
+    if (snapshot == INVALID_HANDLE_VALUE) return names;
+    MODULEENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
+        std::wstring name = entry.szModule;
+        std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return std::towlower(c); });
+        names.push_back(name);
+    }
+    CloseHandle(snapshot);
+    return names;
+}
+
+TEST_F(QuietRun, NeverLoadsTheWindowSystem) {
+    // A quiet run that found the "host" running stays alive waiting for it; meanwhile its
+    // modules can be looked at. The stand-in host is any program of a chosen name.
+    ts::ScratchFolder host_folder;
+    ts::Child host = ts::start_process(ts::test_binary(L"module_holder.exe"),
+                                       L"\"" + ts::test_binary(L"planted.dll") + L"\" \"" + (host_folder / L"up") + L"\"", {});
+    for (int i = 0; i < 400 && !ts::exists(host_folder / L"up"); ++i) Sleep(25);
+    ts::Child setup = ts::start_process(ts::setup_exe(), L"",
+                                        {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder},
+                                         {L"ORVELLE_SETUP_APP", L"module_holder.exe"}});
+    for (int i = 0; i < 400 && !ts::exists(scratch / L"Settings\\PhotoshopPluginsPreferences.xml"); ++i) Sleep(25);
+    Sleep(300);
+    const std::vector<std::wstring> modules = loaded_modules(setup.id);
+    EXPECT_EQ(WaitForSingleObject(setup.process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "setup did not wait for the host";
+    EXPECT_FALSE(modules.empty());
+    for (const wchar_t* window_dll : {L"user32.dll", L"gdi32.dll", L"ole32.dll", L"shell32.dll"})
+        EXPECT_EQ(std::count(modules.begin(), modules.end(), window_dll), 0) << ts::utf8(window_dll);
+    TerminateProcess(host.process, 0);
+    CloseHandle(host.process);
+    EXPECT_EQ(ts::wait_exit(setup, 30000), 0u);
 }
 
 // Everything a planted-DLL run needs in one folder, as a download folder would hold it.
