@@ -8,7 +8,7 @@ tools/build.sh
 
 export WINEPREFIX=$(mktemp -d /tmp/lumivane-test-prefix.XXXXXX)
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
-WINEDEBUG=-all WINEARCH=win64 wineboot -i >/dev/null 2>&1 || true
+WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
 wineserver -w || true
 
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows "$@"

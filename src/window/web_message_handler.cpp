@@ -1,6 +1,5 @@
 #include "web_message_handler.h"
 
-#include <shellapi.h>
 
 #include <utility>
 
