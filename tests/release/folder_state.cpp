@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "settings_edit.h"
 #include "test_support.h"
 
 namespace ts = testing_support;
@@ -64,14 +65,8 @@ bool ModuleVersions::is_known(const std::string& bytes) const {
 }
 
 const std::vector<SettingsFixture>& settings_fixtures() {
-    static const std::string created =
-        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-        "<Settings xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-        "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
-        "xsi:type=\"Serif.Interop.Persona.Settings.PhotoshopPluginsSettings\">\r\n"
-        "\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n"
-        "\t<Directories />\r\n"
-        "</Settings>";
+    // The created file's exact bytes are held to the letter by the settings tests.
+    static const std::string created(new_settings_text());
     static const std::vector<SettingsFixture> fixtures = {
         {"no Settings folder", std::nullopt, true, created},
         {"no settings file", std::nullopt, false, created},
