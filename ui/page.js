@@ -122,6 +122,13 @@ document.addEventListener('keydown', (event) => {
 
 document.addEventListener('contextmenu', (event) => event.preventDefault());
 
+// The focus ring is for keyboard users. The browser also rings the button that the page itself
+// focuses on a new screen, even when the user got there with the mouse; so after a pointer press
+// no ring shows until a key is used again.
+const root = document.documentElement;
+document.addEventListener('pointerdown', () => root.classList.add('pointer'), true);
+document.addEventListener('keydown', () => root.classList.remove('pointer'), true);
+
 if (host) {
   host.addEventListener('message', onHostMessage);
   send('ready');

@@ -180,6 +180,17 @@ describe('buttons', () => {
       assert.deepEqual(clicked, ['Close', 'none']);
     }));
 
+  test('after a mouse-driven install the next screen\'s button has focus but no ring until a key is used', () =>
+    withPage(async (p) => {
+      await p.shown('.primary').click();
+      await p.deliver('done');
+      const focused = () => p.page.evaluate(() =>
+        [document.activeElement.textContent, getComputedStyle(document.activeElement).outlineStyle]);
+      assert.deepEqual(await focused(), ['Close', 'none']);
+      await p.page.keyboard.press('Shift');
+      assert.deepEqual(await focused(), ['Close', 'solid']);
+    }));
+
   test('a disabled Install is at 70 % with the default cursor and keeps its green under the pointer', () =>
     withPage(async (p) => {
       const install = p.shown('.primary');
