@@ -11,7 +11,10 @@ export WINEPREFIX="$scratch/prefix"
 profile="$scratch/profile"
 mkdir -p "$profile"
 set +e
-ORVELLE_SETUP_QUIET= USERPROFILE="Z:${profile//\//\\}" tools/wine-run.sh build/windows/Lumivane-Setup.exe
+# Wine gives its first program the prefix's own USERPROFILE, so the folder is named directly:
+# the scratch profile's default plug-in folder.
+plugins="Z:${profile//\//\\}\\.affinity\\Affinity\\3.0\\Plugins"
+ORVELLE_SETUP_QUIET= ORVELLE_SETUP_DIR="$plugins" tools/wine-run.sh build/windows/Lumivane-Setup.exe
 code=$?
 set -e
 echo "exit code: $code"
