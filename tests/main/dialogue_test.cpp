@@ -128,6 +128,14 @@ protected:
         started.push_back(watch);
         return child;
     }
+    // Accepts the confirmation box and gives the box that follows it.
+    std::optional<Box> box_after_confirming() {
+        std::optional<Box> confirm = wait_for_box();
+        if (!confirm) return std::nullopt;
+        press(*confirm, IDOK);
+        wait_gone(*confirm);
+        return wait_for_box();
+    }
     // A failed check must not leave a setup and its box behind for the next test.
     void TearDown() override {
         for (HANDLE process : started) {
@@ -140,27 +148,25 @@ protected:
 
 TEST_F(Dialogue, ConfirmThenDoneInTheUsersLanguage) {
     const Expected& language = current_language();
-    {
-        ts::Child child = start();
-        std::optional<Box> confirm = wait_for_box();
-        ASSERT_TRUE(confirm);
-        EXPECT_EQ(confirm->caption, L"Lumivane");
-        EXPECT_EQ(confirm->text, wide(language.confirm));
-        EXPECT_TRUE(confirm->has_cancel);
-        EXPECT_FALSE(ts::exists(folder)) << "nothing may be written before the user agrees";
-        press(*confirm, IDOK);
-        wait_gone(*confirm);
+    ts::Child child = start();
+    std::optional<Box> confirm = wait_for_box();
+    ASSERT_TRUE(confirm);
+    EXPECT_EQ(confirm->caption, L"Lumivane");
+    EXPECT_EQ(confirm->text, wide(language.confirm));
+    EXPECT_TRUE(confirm->has_cancel);
+    EXPECT_FALSE(ts::exists(folder)) << "nothing may be written before the user agrees";
+    press(*confirm, IDOK);
+    wait_gone(*confirm);
 
-        std::optional<Box> done = wait_for_box();
-        ASSERT_TRUE(done);
-        EXPECT_EQ(done->text, wide(language.done));
-        EXPECT_FALSE(done->has_cancel);
-        EXPECT_EQ(ts::read_bytes(folder + L"\\Lumivane.8bf"), ts::module_bytes());
-        // The process stays until the done box is dismissed, then ends well.
-        EXPECT_EQ(WaitForSingleObject(child.process, 300), static_cast<DWORD>(WAIT_TIMEOUT));
-        press(*done, IDOK);
-        EXPECT_EQ(ts::wait_exit(child, 20000), 0u);
-    }
+    std::optional<Box> done = wait_for_box();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->text, wide(language.done));
+    EXPECT_FALSE(done->has_cancel);
+    EXPECT_EQ(ts::read_bytes(folder + L"\\Lumivane.8bf"), ts::module_bytes());
+    // The process stays until the done box is dismissed, then ends well.
+    EXPECT_EQ(WaitForSingleObject(child.process, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    press(*done, IDOK);
+    EXPECT_EQ(ts::wait_exit(child, 20000), 0u);
 }
 
 TEST_F(Dialogue, NotConfirmingEndsWithZeroAndTouchesNothing) {
@@ -188,42 +194,32 @@ TEST_F(Dialogue, NotConfirmingEndsWithZeroAndTouchesNothing) {
 
 TEST_F(Dialogue, FailedInstallShowsTheErrorInsideTheMessageAndEndsWithOne) {
     const Expected& language = current_language();
-    {
-        ASSERT_TRUE(ts::write_bytes(scratch / L"blocker", "a file where the folder should be"));
-        folder = scratch / L"blocker\\Plugins";
-        ts::Child child = start();
-        std::optional<Box> confirm = wait_for_box();
-        ASSERT_TRUE(confirm);
-        press(*confirm, IDOK);
-        wait_gone(*confirm);
-        std::optional<Box> failed = wait_for_box();
-        ASSERT_TRUE(failed);
-        EXPECT_FALSE(failed->has_cancel);
-        const std::wstring before = wide(language.failed_before_error);
-        const std::wstring after = wide(failed_after_error(language.locale));
-        ASSERT_TRUE(failed->text.starts_with(before)) << ts::utf8(failed->text);
-        ASSERT_TRUE(failed->text.ends_with(after)) << ts::utf8(failed->text);
-        const std::wstring error =
-            failed->text.substr(before.size(), failed->text.size() - before.size() - after.size());
-        // The error names the folder; its reason is the system's, in the system's language.
-        EXPECT_TRUE(error.starts_with(folder + L": ")) << ts::utf8(error);
-        EXPECT_TRUE(error.ends_with(L" (os error 183)")) << ts::utf8(error);
-        if (&language == &kLanguages[0])
-            EXPECT_EQ(ts::utf8(error), ts::utf8(folder) + ": " + ts::os_reason(ERROR_ALREADY_EXISTS));
-        EXPECT_EQ(WaitForSingleObject(child.process, 300), static_cast<DWORD>(WAIT_TIMEOUT));
-        press(*failed, IDOK);
-        EXPECT_EQ(ts::wait_exit(child, 20000), 1u);
-    }
+    ASSERT_TRUE(ts::write_bytes(scratch / L"blocker", "a file where the folder should be"));
+    folder = scratch / L"blocker\\Plugins";
+    ts::Child child = start();
+    std::optional<Box> failed = box_after_confirming();
+    ASSERT_TRUE(failed);
+    EXPECT_FALSE(failed->has_cancel);
+    const std::wstring before = wide(language.failed_before_error);
+    const std::wstring after = wide(failed_after_error(language.locale));
+    ASSERT_TRUE(failed->text.starts_with(before)) << ts::utf8(failed->text);
+    ASSERT_TRUE(failed->text.ends_with(after)) << ts::utf8(failed->text);
+    const std::wstring error =
+        failed->text.substr(before.size(), failed->text.size() - before.size() - after.size());
+    // The error names the folder; its reason is the system's, in the system's language.
+    EXPECT_TRUE(error.starts_with(folder + L": ")) << ts::utf8(error);
+    EXPECT_TRUE(error.ends_with(L" (os error 183)")) << ts::utf8(error);
+    if (&language == &kLanguages[0])
+        EXPECT_EQ(ts::utf8(error), ts::utf8(folder) + ": " + ts::os_reason(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(WaitForSingleObject(child.process, 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    press(*failed, IDOK);
+    EXPECT_EQ(ts::wait_exit(child, 20000), 1u);
 }
 
 TEST_F(Dialogue, UnresolvableFolderShowsItsTextAndInstallsNothing) {
     const Expected& language = current_language();
     ts::Child child = start({{L"ORVELLE_SETUP_DIR", std::nullopt}, {L"USERPROFILE", std::nullopt}}, scratch.path());
-    std::optional<Box> confirm = wait_for_box();
-    ASSERT_TRUE(confirm);
-    press(*confirm, IDOK);
-    wait_gone(*confirm);
-    std::optional<Box> failed = wait_for_box();
+    std::optional<Box> failed = box_after_confirming();
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->text, wide(language.failed_before_error) +
                                 wide("no se encontró la carpeta del usuario (USERPROFILE).") +
