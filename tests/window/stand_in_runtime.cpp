@@ -3,9 +3,12 @@
 // prefix, exactly as it would find the real runtime. It builds the fake WebView2 objects, records
 // what the setup did with them, and plays the page's side of a scripted conversation.
 //
-// LUMIVANE_STAND_IN_SCRIPT names the script (UTF-8 lines "<kind>\t<escaped text>"):
+// LUMIVANE_STAND_IN_SCRIPT names the script (UTF-8 lines "<kind>\t<escaped text>"); without it
+// the stand-in plays what the installer page does by itself (page-start):
 //   behave   <name>=<value>   how the fake runtime behaves (see apply_behaviour)
 //   page     <text>           the page posts this string
+//   page-start                the page's own start: "ready", and when the init it gets has
+//                             "auto":true, "install" 1200 ms later
 //   page-object <json>        the page posts a non-string value
 //   navigate <uri>            the page tries to leave
 //   new-window <uri>          the page asks for a new window
@@ -90,7 +93,10 @@ void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
 
 void load_script(StandIn& s) {
     const auto path = environment_value(L"LUMIVANE_STAND_IN_SCRIPT");
-    if (!path) return;
+    if (!path) {
+        s.steps.push_back({"page-start", ""});
+        return;
+    }
     std::ifstream file(std::filesystem::path(*path), std::ios::binary);
     std::string line;
     while (std::getline(file, line)) {
@@ -178,7 +184,7 @@ void then_next(UINT delay_ms = 0) {
 void play_next_step() {
     StandIn& s = stand_in();
     if (s.next_step >= s.steps.size()) return;
-    const Step& step = s.steps[s.next_step];
+    const Step step = s.steps[s.next_step];  // a copy: page-start adds steps after it
     const std::wstring text = utf8_to_utf16(step.text);
     std::string result = step.kind + " " + step.text + " -> ";
 
@@ -192,6 +198,16 @@ void play_next_step() {
         char code[16];
         wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::send_page_message(*s.world, text)));
         result += code;
+    } else if (step.kind == "page-start") {
+        char code[16];
+        wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::send_page_message(*s.world, L"ready")));
+        result += code;
+        const std::vector<std::wstring>& posted = s.world->record.posted;
+        if (!posted.empty() && posted.back().starts_with(L"init\n") &&
+            posted.back().find(L"\"auto\":true") != std::wstring::npos) {
+            s.steps.insert(s.steps.begin() + static_cast<std::ptrdiff_t>(s.next_step) + 1,
+                           {Step{"pause", "1200"}, Step{"page", "install"}});
+        }
     } else if (step.kind == "page-object") {
         char code[16];
         wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::send_page_message(*s.world, std::nullopt)));

@@ -1,0 +1,69 @@
+<#
+Runs the Windows test programs that the Linux build made natively on this machine, then the
+window smoke test against this machine's own WebView2 runtime. The Windows CI job runs it on the
+downloaded programs; it works by hand on any Windows x64 machine (PowerShell 5.1 or 7).
+
+  run-on-windows.ps1 -Build <folder> [-Out <folder>] [-Only <name pattern>]
+
+The build folder holds Lumivane-Setup.exe, windows-tests.txt and the tests\ folders, as the
+Linux build's build/windows does. The GoogleTest reports and the smoke test's picture of the
+window go to -Out. Exit code 0 when every program passed.
+#>
+param(
+    [Parameter(Mandatory = $true)][string]$Build,
+    [string]$Out = 'windows-results',
+    [string]$Only = '*',
+    [int]$TimeoutSeconds = 900
+)
+$ErrorActionPreference = 'Stop'
+$Build = (Resolve-Path $Build).Path
+New-Item -ItemType Directory -Force -Path $Out | Out-Null
+$Out = (Resolve-Path $Out).Path
+
+# The programs find the setup here; none of the setup's own variables may leak in.
+$env:LUMIVANE_SETUP_EXE = Join-Path $Build 'Lumivane-Setup.exe'
+foreach ($name in 'ORVELLE_SETUP_QUIET', 'ORVELLE_SETUP_DIR', 'ORVELLE_SETUP_AUTO', 'ORVELLE_SETUP_APP', 'ORVELLE_DEVTOOLS') {
+    Remove-Item "Env:$name" -ErrorAction SilentlyContinue
+}
+
+# Runs one program with a time limit against hangs; true when it exited with 0.
+function Invoke-TestProgram([string]$Name, [string]$Program, [string]$Arguments) {
+    Write-Host "==== $Name"
+    $process = Start-Process -FilePath $Program -ArgumentList $Arguments -NoNewWindow -PassThru
+    $null = $process.Handle  # keeps the exit code readable once the process has ended
+    if (-not $process.WaitForExit($TimeoutSeconds * 1000)) {
+        $process.Kill()
+        Write-Host "==== ${Name}: still running after $TimeoutSeconds s, ended"
+        return $false
+    }
+    Write-Host "==== ${Name}: exit code $($process.ExitCode)"
+    return $process.ExitCode -eq 0
+}
+
+# One line per program: kind, name, program and its helpers' folder (relative, with slashes).
+$passed = 0
+$failed = @()
+foreach ($line in Get-Content (Join-Path $Build 'windows-tests.txt')) {
+    if (-not $line.Trim()) { continue }
+    $kind, $name, $program, $folder = $line -split "`t"
+    if ($name -notlike $Only) { continue }
+    $env:LUMIVANE_TEST_BIN = Join-Path $Build ($folder -replace '/', '\')
+    $exe = Join-Path $Build ($program -replace '/', '\')
+    if ($kind -eq 'smoke') {
+        $arguments = "--picture `"$(Join-Path $Out "$name.bmp")`""
+    } else {
+        $arguments = "--gtest_output=xml:`"$(Join-Path $Out "$name.xml")`""
+    }
+    if (Invoke-TestProgram $name $exe $arguments) { $passed++ } else { $failed += $name }
+}
+
+Write-Host "$passed passed, $($failed.Count) failed"
+if ($failed.Count -gt 0) {
+    Write-Host "failed: $($failed -join ', ')"
+    exit 1
+}
+if ($passed -eq 0) {
+    Write-Host "no program matched '$Only'"
+    exit 1
+}
+exit 0
