@@ -26,6 +26,14 @@ foreach ($name in 'ORVELLE_SETUP_QUIET', 'ORVELLE_SETUP_DIR', 'ORVELLE_SETUP_AUT
     Remove-Item "Env:$name" -ErrorAction SilentlyContinue
 }
 
+# Which WebView2 runtime the smoke test will meet, for the log (the updater's version value).
+$stable = '{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}'
+$versions = foreach ($key in "HKLM:\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Clients\$stable",
+                             "HKCU:\Software\Microsoft\EdgeUpdate\Clients\$stable") {
+    (Get-ItemProperty -Path $key -Name pv -ErrorAction SilentlyContinue).pv
+}
+if ($versions) { Write-Host "WebView2 runtime: $($versions -join ', ')" } else { Write-Host 'WebView2 runtime: none registered' }
+
 # Runs one program with a time limit against hangs; true when it exited with 0.
 function Invoke-TestProgram([string]$Name, [string]$Program, [string]$Arguments) {
     Write-Host "==== $Name"
@@ -37,7 +45,7 @@ function Invoke-TestProgram([string]$Name, [string]$Program, [string]$Arguments)
         return $false
     }
     Write-Host "==== ${Name}: exit code $($process.ExitCode)"
-    return $process.ExitCode -eq 0
+    return ($process.ExitCode -eq 0)
 }
 
 # One line per program: kind, name, program and its helpers' folder (relative, with slashes).
