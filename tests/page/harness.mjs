@@ -74,8 +74,8 @@ export function initText(fields = {}) {
 }
 
 // One page in its own 640 x 400 context, as the installer window shows it.
-export async function openPage(browser, { host = true, query = '', clock = false } = {}) {
-  const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
+export async function openPage(browser, { host = true, query = '', clock = false, reducedMotion = 'no-preference' } = {}) {
+  const context = await browser.newContext({ viewport: { width: 640, height: 400 }, reducedMotion });
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
@@ -140,9 +140,13 @@ export class PageUnderTest {
     await this.settled();
   }
 
-  // Waits for the screen's fade to end (not the busy indicator, which runs until the answer).
+  // Waits for the screen's fade to end (not the busy indicator, which runs until the answer) and
+  // for a frame, in which the page fits its titles and folder box to their laid-out sizes.
   settled() {
-    return this.page.evaluate(() => Promise.all(document.getAnimations()
-      .filter((a) => a.effect.getTiming().iterations !== Infinity).map((a) => a.finished)));
+    return this.page.evaluate(async () => {
+      await Promise.all(document.getAnimations()
+        .filter((a) => a.effect.getTiming().iterations !== Infinity).map((a) => a.finished));
+      await new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+    });
   }
 }
