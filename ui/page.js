@@ -154,6 +154,8 @@ document.addEventListener('keydown', (event) => {
 });
 
 document.addEventListener('contextmenu', (event) => event.preventDefault());
+// A middle click on the mail link would ask for a new window; the page opens none.
+document.addEventListener('auxclick', (event) => event.preventDefault());
 
 // The focus ring is for keyboard users. The browser would also ring the button that the page
 // itself focuses, on the first screen before any key and on a new screen reached with the mouse;
