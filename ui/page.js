@@ -37,7 +37,9 @@ function show(step) {
 // Placeholders are replaced once each. The replacements go through functions so that a "$"
 // in a value is taken literally rather than as a replacement pattern.
 function fill(text, d) {
-  const link = '<a data-act="mail">' + esc(MAIL) + '</a>';
+  // A real link, so that it takes the focus and reads as one; the click handler keeps the page
+  // from following it and asks the host instead.
+  const link = '<a data-act="mail" href="mailto:' + esc(MAIL) + '">' + esc(MAIL) + '</a>';
   return text
     .replace('{v}', () => esc(d.version))
     .replace('{n}', () => esc(d.effects))
@@ -49,18 +51,30 @@ function init(d) {
   t = known ? T[d.lang] : T.en;
   document.documentElement.lang = known ? d.lang : 'en';
   for (const el of document.querySelectorAll('[data-t]')) el.innerHTML = fill(t[el.dataset.t], d);
+  for (const button of document.querySelectorAll('[data-act="install"]')) button.dataset.installing = t.installing;
   document.getElementById('steps').innerHTML = t.steps.map((s) => '<li>' + s + '</li>').join('');
   // A break opportunity after every backslash, so a long folder wraps at a separator.
   document.getElementById('path').innerHTML = esc(d.path ?? '').replace(/\\/g, '\\<wbr>');
   show(d.step ? d.step : 'ask');
+  sized.forEach(fit);
   if (d.auto === true) setTimeout(install, 1200);
+}
+
+// While busy every action is marked inert rather than disabled: a disabled button would drop the
+// keyboard focus to the body, and the click handler's busy guard already keeps it from acting.
+function setInert(inert) {
+  for (const el of document.querySelectorAll('[data-act]')) {
+    if (inert) el.setAttribute('aria-disabled', 'true');
+    else el.removeAttribute('aria-disabled');
+  }
 }
 
 function install() {
   if (busy) return;
   busy = true;
+  setInert(true);
   for (const button of document.querySelectorAll('[data-act="install"]')) {
-    button.disabled = true;
+    button.setAttribute('aria-busy', 'true');
     button.dataset.label = button.innerHTML;
     button.innerHTML = t.installing;
   }
@@ -69,14 +83,33 @@ function install() {
 
 function finished() {
   busy = false;
+  setInert(false);
   for (const button of document.querySelectorAll('[data-act="install"]')) {
-    button.disabled = false;
+    button.removeAttribute('aria-busy');
     if (button.dataset.label !== undefined) {
       button.innerHTML = button.dataset.label;
       delete button.dataset.label;
     }
   }
 }
+
+// Sizes that only layout knows. A done or error title that runs to a third line is set a step
+// smaller, and a folder too long for its three lines becomes a scroll box the keyboard can reach.
+// Observed as well as measured when filled, because the fonts may arrive after the texts.
+function fit(el) {
+  if (el.offsetHeight === 0) return; // on a hidden screen; measured when it is shown
+  if (el.id === 'path') {
+    if (el.scrollHeight > el.clientHeight) el.tabIndex = 0;
+    else el.removeAttribute('tabindex');
+  } else {
+    el.classList.remove('long');
+    const lines = el.offsetHeight / parseFloat(getComputedStyle(el).lineHeight);
+    el.classList.toggle('long', lines > 2.5);
+  }
+}
+const sized = document.querySelectorAll('h1.small, #path');
+const observer = new ResizeObserver((entries) => entries.forEach((e) => fit(e.target)));
+sized.forEach((el) => observer.observe(el));
 
 // An init body that is not a JSON object is dropped: the page keeps what it shows and keeps
 // listening, rather than letting the parse error end the script.
@@ -121,13 +154,15 @@ document.addEventListener('keydown', (event) => {
 });
 
 document.addEventListener('contextmenu', (event) => event.preventDefault());
+// A middle click on the mail link would ask for a new window; the page opens none.
+document.addEventListener('auxclick', (event) => event.preventDefault());
 
-// The focus ring is for keyboard users. The browser also rings the button that the page itself
-// focuses on a new screen, even when the user got there with the mouse; so after a pointer press
-// no ring shows until a key is used again.
+// The focus ring is for keyboard users. The browser would also ring the button that the page
+// itself focuses, on the first screen before any key and on a new screen reached with the mouse;
+// so the ring shows only once a key has been used, and a pointer press hides it again.
 const root = document.documentElement;
-document.addEventListener('pointerdown', () => root.classList.add('pointer'), true);
-document.addEventListener('keydown', () => root.classList.remove('pointer'), true);
+document.addEventListener('pointerdown', () => root.classList.remove('keys'), true);
+document.addEventListener('keydown', () => root.classList.add('keys'), true);
 
 if (host) {
   host.addEventListener('message', onHostMessage);

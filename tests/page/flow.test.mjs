@@ -42,6 +42,13 @@ describe('start-up', () => {
       const filled = await p.page.evaluate(() =>
         [...document.querySelectorAll('[data-t]')].filter((el) => el.innerHTML !== '').length);
       assert.equal(filled, 0, 'text-bound elements are empty before init');
+      for (const empty of ['.chip', '.path', 'main[data-step="ask"] button']) {
+        assert.equal(await p.page.locator(empty).first().isVisible(), false, `${empty} is not drawn empty`);
+      }
+      await p.init({ lang: 'en' });
+      for (const filledIn of ['.chip', '.path', 'main[data-step="ask"] button']) {
+        assert.equal(await p.page.locator(filledIn).first().isVisible(), true, `${filledIn} shows after init`);
+      }
     }));
 });
 
@@ -77,13 +84,13 @@ describe('init', () => {
       assert.equal(await p.page.locator('.chip i').count(), 0);
     }));
 
-  test('the support link shows the address and has no href', () =>
+  test('the support link shows the address as a mail link', () =>
     withPage({}, async (p) => {
       await p.init({ lang: 'en' });
       const link = p.page.locator('main[data-step="error"] p a');
       assert.equal(await link.textContent(), MAIL);
       assert.equal(await link.getAttribute('data-act'), 'mail');
-      assert.equal(await link.getAttribute('href'), null);
+      assert.equal(await link.getAttribute('href'), `mailto:${MAIL}`);
       assert.equal(await p.text('main[data-step="error"] p'), `Write to ${MAIL} and we’ll help you.`);
     }));
 
@@ -145,14 +152,17 @@ describe('init', () => {
 });
 
 describe('install request', () => {
-  test('Install disables both install buttons, labels them and sends one "install"', () =>
+  test('Install makes every action inert, labels both install buttons and sends one "install"', () =>
     withPage({}, async (p) => {
       await p.init({ lang: 'en' });
       await p.shown('[data-act="install"]').click();
       assert.deepEqual(await p.sent(), ['ready', 'install']);
       const buttons = await p.page.locator('[data-act="install"]').evaluateAll((els) =>
-        els.map((b) => [b.disabled, b.textContent, b.dataset.label]));
-      assert.deepEqual(buttons, [[true, 'Installing…', 'Install'], [true, 'Installing…', 'Try again']]);
+        els.map((b) => [b.getAttribute('aria-disabled'), b.getAttribute('aria-busy'), b.textContent, b.dataset.label]));
+      assert.deepEqual(buttons, [['true', 'true', 'Installing…', 'Install'], ['true', 'true', 'Installing…', 'Try again']]);
+      assert.deepEqual(await p.page.locator('[data-act]:not([aria-disabled="true"])').count(), 0);
+      await p.deliver('done');
+      assert.deepEqual(await p.page.locator('[aria-disabled], [aria-busy]').count(), 0, 'all live again');
     }));
 
   test('a double click sends one "install"', () =>
@@ -167,13 +177,14 @@ describe('install request', () => {
     withPage({}, async (p) => {
       await p.init({ lang: 'en' });
       await p.shown('[data-act="install"]').click();
+      // Inert, not disabled: the clicks arrive, and the page ignores them.
       await p.page.keyboard.press('Escape');
-      await p.shown('[data-act="close"]').click();
+      await p.shown('[data-act="close"]').click({ force: true });
       await p.deliver('error\nfirst');
       await p.shown('[data-act="install"]').click();
       await p.page.keyboard.press('Escape');
-      await p.shown('button[data-act="close"]').click();
-      await p.shown('a[data-act="mail"]').click();
+      await p.shown('button[data-act="close"]').click({ force: true });
+      await p.shown('a[data-act="mail"]').click({ force: true });
       assert.deepEqual(await p.sent(), ['ready', 'install', 'install']);
       await p.deliver('done');
       await p.page.keyboard.press('Escape');

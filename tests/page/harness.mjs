@@ -11,6 +11,13 @@ export const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '../..');
 export const MAIL = process.env.LUMIVANE_SUPPORT_EMAIL || 'help@orvelle.example';
 export const DEMO_PATH = 'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins';
 export const LANGS = ['en', 'es', 'pt', 'ja', 'id'];
+export const STEPS = ['ask', 'done', 'error'];
+export const SAMPLE_ERROR = 'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins\\Lumivane.8bf.new: Access is denied. (os error 5)';
+// The worst cases the column must hold: a 30-line error and a 200-character folder.
+export const LONG_ERROR = Array.from({ length: 30 }, (_, i) => `line ${i + 1}: ${'x'.repeat(60)}`).join('\n');
+export const LONG_PATH = ('C:\\Users\\a-rather-long-user-name-for-this-machine\\AppData\\Roaming\\'
+  + 'Orvelle-Setup-Test-Folder\\'.repeat(6)).slice(0, 200);
+export const VARIANTS = ['plain', 'long-error', 'long-folder'];
 
 let built = null;
 
@@ -67,8 +74,8 @@ export function initText(fields = {}) {
 }
 
 // One page in its own 640 x 400 context, as the installer window shows it.
-export async function openPage(browser, { host = true, query = '', clock = false } = {}) {
-  const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
+export async function openPage(browser, { host = true, query = '', clock = false, reducedMotion = 'no-preference' } = {}) {
+  const context = await browser.newContext({ viewport: { width: 640, height: 400 }, reducedMotion });
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));
@@ -121,5 +128,25 @@ export class PageUnderTest {
 
   close() {
     return this.context.close();
+  }
+
+  // Puts the page on a screen the way the host would, with the sample or a worst-case text.
+  async goTo(step, { lang = 'en', variant = 'plain' } = {}) {
+    await this.init({ lang, path: variant === 'long-folder' ? LONG_PATH : DEMO_PATH });
+    if (step !== 'ask') {
+      await this.shown('[data-act="install"]').click();
+      await this.deliver(step === 'done' ? 'done' : 'error\n' + (variant === 'long-error' ? LONG_ERROR : SAMPLE_ERROR));
+    }
+    await this.settled();
+  }
+
+  // Waits for the screen's fade to end (not the busy indicator, which runs until the answer) and
+  // for a frame, in which the page fits its titles and folder box to their laid-out sizes.
+  settled() {
+    return this.page.evaluate(async () => {
+      await Promise.all(document.getAnimations()
+        .filter((a) => a.effect.getTiming().iterations !== Infinity).map((a) => a.finished));
+      await new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+    });
   }
 }

@@ -4,7 +4,7 @@ import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
-import { launch, openPage, LANGS, ROOT } from './harness.mjs';
+import { launch, openPage, LANGS, STEPS, ROOT } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launch(); });
@@ -12,6 +12,7 @@ after(async () => { await browser.close(); });
 
 async function withPage(fn, lang = 'en') {
   const p = await openPage(browser);
+  p.lang = lang;
   try {
     await p.init({ lang });
     await fn(p);
@@ -29,12 +30,91 @@ const style = (p, selector, props, pseudo = null) => p.page.locator(selector).fi
   return Object.fromEntries(names.map((n) => [n, cs.getPropertyValue(n)]));
 }, [props, pseudo]);
 
-// Puts the page on the given screen the way the host would.
-async function goTo(p, step) {
-  if (step === 'ask') return;
-  await p.shown('[data-act="install"]').click();
-  await p.deliver(step === 'done' ? 'done'
-    : 'error\nC:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins\\Lumivane.8bf.new: Access is denied. (os error 5)');
+const goTo = (p, step) => p.goTo(step, { lang: p.lang });
+
+// Every screen in every language, and the worst cases: a 30-line error, a 200-character folder.
+const CASES = LANGS.flatMap((lang) => [
+  ...STEPS.map((step) => ({ lang, step, variant: 'plain' })),
+  { lang, step: 'error', variant: 'long-error' },
+  { lang, step: 'ask', variant: 'long-folder' },
+]);
+const named = ({ lang, step, variant }) => `${step}-${lang}${variant === 'plain' ? '' : '-' + variant}`;
+
+// One page per language, taken from screen to screen as the host would (a new init each time).
+async function eachCase(cases, fn) {
+  for (const lang of LANGS) {
+    const p = await openPage(browser);
+    try {
+      for (const c of cases.filter((x) => x.lang === lang)) {
+        await p.goTo(c.step, c);
+        await fn(p, c);
+      }
+    } finally {
+      await p.close();
+    }
+  }
+}
+
+// The column of the visible screen, measured: where the buttons are, the room between them and
+// the last block, whether blocks overlap, how far right anything reaches, the error box.
+function measureColumn() {
+  const main = document.querySelector('main:not([hidden])');
+  const rect = (el) => el.getBoundingClientRect();
+  const blocks = [...main.children].filter((el) => !el.classList.contains('actions'));
+  const buttons = [...main.querySelectorAll('.actions button')].map(rect);
+  const overlaps = blocks.slice(1).filter((el, i) => rect(el).top < rect(blocks[i]).bottom - 0.5)
+    .map((el) => el.className || el.tagName);
+  let right = Math.max(...[...main.querySelectorAll('*')].map((el) => rect(el).right));
+  const walker = document.createTreeWalker(main, NodeFilter.SHOW_TEXT);
+  for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+    const range = document.createRange();
+    range.selectNodeContents(node);
+    for (const r of range.getClientRects()) right = Math.max(right, r.right);
+  }
+  const error = main.querySelector('#error');
+  const title = main.querySelector('h1');
+  return {
+    buttons: buttons.map((b) => [b.left, b.top, b.width, b.height]),
+    width: rect(main).width,
+    rowBottom: rect(main.querySelector('.actions')).bottom,
+    top: Math.min(...buttons.map((b) => b.top)),
+    bottom: Math.max(...buttons.map((b) => b.bottom)),
+    gap: Math.min(...buttons.map((b) => b.top)) - Math.max(...blocks.map((el) => rect(el).bottom)),
+    overlaps,
+    right,
+    error: error && { height: rect(error).height, content: error.scrollHeight + 2 },
+    titleLines: Math.round(rect(title).height / parseFloat(getComputedStyle(title).lineHeight)),
+  };
+}
+
+// Japanese never starts a line with a prolonged sound mark, a small kana or closing punctuation,
+// and never breaks inside a katakana word. Checked character by character on the laid-out lines
+// of the visible screen (the folder and the host's error text break anywhere, so they are left out).
+function japaneseBreaks() {
+  const NO_START = /[ーぁぃぅぇぉっゃゅょゎゕゖァィゥェォッャュョヮヵヶ、。，．・：；？！）」』】〕〉》…]/;
+  const KATAKANA = /[ァ-ヺー]/;
+  const main = document.querySelector('main:not([hidden])');
+  const block = (el) => (getComputedStyle(el).display.startsWith('inline') && el !== main ? block(el.parentElement) : el);
+  const bad = [];
+  let prev = null;
+  const walker = document.createTreeWalker(main, NodeFilter.SHOW_TEXT);
+  for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+    if (node.parentElement.closest('#error, #path')) continue;
+    if (prev && prev.block !== block(node.parentElement)) prev = null;
+    for (let i = 0; i < node.length; i += 1) {
+      const range = document.createRange();
+      range.setStart(node, i);
+      range.setEnd(node, i + 1);
+      const r = range.getClientRects()[0];
+      const ch = node.data[i];
+      if (!r || /\s/.test(ch)) continue;
+      const startsLine = prev !== null && r.top > prev.top + 2;
+      if (startsLine && NO_START.test(ch)) bad.push(`line starts with ${ch}: …${prev.ch}|${ch}`);
+      if (startsLine && KATAKANA.test(ch) && KATAKANA.test(prev.ch)) bad.push(`katakana word broken: ${prev.ch}|${ch}`);
+      prev = { top: r.top, ch, block: block(node.parentElement) };
+    }
+  }
+  return bad;
 }
 
 describe('tokens and fonts', () => {
@@ -54,14 +134,14 @@ describe('tokens and fonts', () => {
         '--green', '--green-2', '--ink', '--red']);
       assert.deepEqual(tokens, {
         '--bg': '#0f0d0d', '--panel-2': '#2a2626', '--line': '#2f2a2a', '--text': '#f4f1ec', '--muted': '#b3ada5',
-        '--muted-2': '#7d766f', '--green': '#a7f175', '--green-2': '#92dc62', '--ink': '#0e1318', '--red': '#ff8a7a',
+        '--muted-2': '#8c857e', '--green': '#a7f175', '--green-2': '#92dc62', '--ink': '#0e1318', '--red': '#ff8a7a',
       });
       assert.equal((await style(p, 'body', ['background-color'])) ['background-color'], 'rgb(15, 13, 13)');
       assert.deepEqual(await style(p, '.primary', ['background-color', 'color']),
         { 'background-color': 'rgb(167, 241, 117)', color: 'rgb(14, 19, 24)' });
       assert.deepEqual(await style(p, '.chip', ['background-color', 'color']),
         { 'background-color': 'rgb(42, 38, 38)', color: 'rgb(179, 173, 165)' });
-      assert.equal((await style(p, '#path', ['color'])).color, 'rgb(125, 118, 111)');
+      assert.equal((await style(p, '#path', ['color'])).color, 'rgb(140, 133, 126)');
       assert.equal((await style(p, '.eyebrow.err', ['color'])).color, 'rgb(255, 138, 122)');
       assert.match((await style(p, 'h1', ['font-family']))['font-family'], /^Fraunces/);
       assert.match((await style(p, 'body', ['font-family']))['font-family'], /^Figtree/);
@@ -80,22 +160,42 @@ describe('layout at 640 x 400', () => {
       for (const s of sizes) assert.deepEqual(s, [true, 280, 350, 132, 165]);
     }));
 
-  test('the action row sits 30 px above the bottom edge on every screen and language', async () => {
-    for (const lang of LANGS) {
-      for (const step of ['ask', 'done', 'error']) {
-        await withPage(async (p) => {
-          await goTo(p, step);
-          const row = await box(p, 'main:not([hidden]) .actions');
-          assert.equal(row.bottom, 370, `${lang} ${step}`);
-          const main = await box(p, 'main:not([hidden])');
-          assert.equal(main.width, 340);
-          // Nothing in the column runs into the buttons.
-          const lowest = await p.page.locator('main:not([hidden]) > :not(.actions)').evaluateAll((els) =>
-            Math.max(...els.map((e) => e.getBoundingClientRect().bottom)));
-          assert.ok(lowest <= row.top, `${lang} ${step}: content ends at ${lowest}, buttons start at ${row.top}`);
-        }, lang);
+  test('every screen, language and worst case: buttons 30 px above the bottom, clear of the text and still when busy, nothing wider than the column', async (t) => {
+    const problems = [];
+    let tightest = { gap: Infinity };
+    await eachCase(CASES, async (p, c) => {
+      const m = await p.page.evaluate(measureColumn);
+      const name = named(c);
+      if (m.rowBottom !== 370) problems.push(`${name}: action row ends at ${m.rowBottom}`);
+      if (m.width !== 340) problems.push(`${name}: column ${m.width} wide`);
+      if (m.top < 0 || m.bottom > 400) problems.push(`${name}: buttons at ${m.top}..${m.bottom}, outside the window`);
+      if (m.gap < 8) problems.push(`${name}: ${m.gap.toFixed(1)} px between the text and the buttons`);
+      if (m.overlaps.length) problems.push(`${name}: ${m.overlaps.join(', ')} run into the block above`);
+      if (m.right > 340.5) problems.push(`${name}: something reaches x = ${m.right}`);
+      if (m.error && (m.error.height > 84 || m.error.height < Math.min(84, m.error.content) - 0.5)) {
+        problems.push(`${name}: error box ${m.error.height} high for ${m.error.content} of content`);
       }
-    }
+      if (c.step !== 'ask' && m.titleLines > 2) problems.push(`${name}: title on ${m.titleLines} lines`);
+      if (m.gap < tightest.gap) tightest = { gap: m.gap, name };
+      if (c.step !== 'done' && c.variant === 'plain') {
+        // "Installing…" takes the label without moving or resizing a button.
+        await p.shown('[data-act="install"]').click();
+        await p.settled(); // the press's scale has eased back
+        const busy = (await p.page.evaluate(measureColumn)).buttons;
+        if (JSON.stringify(busy) !== JSON.stringify(m.buttons)) problems.push(`${name}: buttons move when busy`);
+        await p.deliver('error\nx');
+      }
+    });
+    t.diagnostic(`least room above the buttons: ${tightest.gap.toFixed(1)} px (${tightest.name})`);
+    assert.deepEqual(problems, []);
+  });
+
+  test('Japanese lines start with no prolonged sound mark, small kana or closing punctuation, and keep katakana words whole', async () => {
+    const problems = [];
+    await eachCase(CASES.filter((x) => x.lang === 'ja'), async (p, c) => {
+      for (const b of await p.page.evaluate(japaneseBreaks)) problems.push(`${named(c)}: ${b}`);
+    });
+    assert.deepEqual(problems, []);
   });
 
   test('done title: 24 px / 1.35 in Japanese, 30 px / 1.1 otherwise', async () => {
@@ -195,26 +295,55 @@ describe('buttons', () => {
     withPage(async (p) => {
       const install = p.shown('.primary');
       await install.hover();
+      await p.settled();
       assert.equal((await style(p, 'main[data-step="ask"] .primary', ['background-color']))['background-color'], 'rgb(146, 220, 98)');
       await install.click();
       await install.hover({ force: true });
+      await p.settled();
       assert.deepEqual(await style(p, 'main[data-step="ask"] .primary', ['opacity', 'cursor', 'background-color']),
         { opacity: '0.7', cursor: 'default', 'background-color': 'rgb(167, 241, 117)' });
     }));
 });
 
-describe('screenshots', () => {
-  test('three screens in five languages', async () => {
-    const dir = process.env.LUMIVANE_SCREENSHOTS || join(ROOT, 'build/page/screenshots');
-    mkdirSync(dir, { recursive: true });
-    for (const lang of LANGS) {
-      for (const step of ['ask', 'done', 'error']) {
-        await withPage(async (p) => {
-          await goTo(p, step);
-          await p.page.mouse.move(0, 0);
-          await p.page.screenshot({ path: join(dir, `${step}-${lang}.png`) });
-        }, lang);
+describe('motion', () => {
+  // The animation an element runs: its name, its length and the properties its keyframes move.
+  const motion = (p, selector, pseudo = null) => p.page.locator(selector).first().evaluate((el, ps) => {
+    const cs = getComputedStyle(el, ps);
+    const rule = [...document.styleSheets[0].cssRules].find((r) => r instanceof CSSKeyframesRule && r.name === cs.animationName);
+    return { name: cs.animationName, ms: parseFloat(cs.animationDuration) * 1000,
+      props: rule ? [...new Set([...rule.cssRules].flatMap((k) => [...k.style]))] : [] };
+  }, pseudo);
+
+  test('screens fade in within 150 ms and the busy bar moves by transform alone; nothing moves when motion is reduced', async () => {
+    for (const reducedMotion of ['no-preference', 'reduce']) {
+      const p = await openPage(browser, { reducedMotion });
+      try {
+        await p.init({ lang: 'en' });
+        await p.shown('[data-act="install"]').click();
+        const fade = await motion(p, 'main[data-step="ask"]');
+        const bar = await motion(p, 'main[data-step="ask"] .primary', '::before');
+        if (reducedMotion === 'reduce') {
+          assert.deepEqual([fade.name, bar.name], ['none', 'none']);
+        } else {
+          assert.ok(fade.ms <= 150 && fade.props.join() === 'opacity', JSON.stringify(fade));
+          assert.deepEqual(bar.props, ['transform'], 'the compositor alone can run it');
+        }
+      } finally {
+        await p.close();
       }
     }
+  });
+});
+
+describe('screenshots', () => {
+  test('every screen in every language, the worst cases and the busy state', async () => {
+    const dir = process.env.LUMIVANE_SCREENSHOTS || join(ROOT, 'build/page/screenshots');
+    mkdirSync(dir, { recursive: true });
+    const shots = [...CASES, ...LANGS.map((lang) => ({ lang, step: 'ask', variant: 'busy' }))];
+    await eachCase(shots, async (p, c) => {
+      if (c.variant === 'busy') await p.shown('[data-act="install"]').click();
+      await p.page.mouse.move(0, 0);
+      await p.page.screenshot({ path: join(dir, `${named(c)}.png`), animations: 'disabled' });
+    });
   });
 });

@@ -61,7 +61,7 @@ describe('browser preview', () => {
   test('without a host, Install stays busy and Cancel does nothing', () =>
     preview('?lang=en', async (p) => {
       await p.shown('[data-act="install"]').click();
-      await p.shown('[data-act="close"]').click();
+      await p.shown('[data-act="close"]').click({ force: true });
       await p.page.keyboard.press('Escape');
       assert.deepEqual(await p.screens(), ['ask']);
       assert.equal(await p.text('main[data-step="ask"] .primary'), 'Installing…');
