@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -73,8 +74,10 @@ std::string expected_utf8_error(std::string_view bytes) {
     return {};
 }
 
-// Some closing tag of the key is preceded by ">" and a value that reads "true" once white space
+// Some closing tag of the key outside comments is preceded by a ">" outside comments and a value that reads "true" once white space
 // (any of Unicode's, here spelled out as byte sequences) is taken off both sides.
+bool in_comment(std::string_view in, std::size_t at);
+
 bool holds_true_value(std::string_view text) {
     static const std::vector<std::string_view> spaces = {
         "\t", "\n", "\v", "\f", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
@@ -103,9 +106,54 @@ bool holds_true_value(std::string_view text) {
         before.remove_suffix(4);
         while (strip_back(before)) {
         }
-        if (!before.empty() && before.back() == '>') return true;
+        if (!before.empty() && before.back() == '>' && !in_comment(text, k) &&
+            !in_comment(text, before.size() - 1))
+            return true;
     }
     return false;
+}
+
+// The comments of the input as [start, end) pairs: "<!--", then up to and including the next "-->"
+// that does not overlap it, or to the end of the input.
+std::vector<std::pair<std::size_t, std::size_t>> comment_spans(std::string_view in) {
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    std::size_t at = 0;
+    while (at + 4 <= in.size()) {
+        if (in.substr(at, 4) != "<!--") {
+            ++at;
+            continue;
+        }
+        std::size_t end = at + 4;
+        while (end + 3 <= in.size() && in.substr(end, 3) != "-->") ++end;
+        end = end + 3 <= in.size() ? end + 3 : in.size();
+        spans.emplace_back(at, end);
+        at = end;
+    }
+    return spans;
+}
+
+bool in_comment(std::string_view in, std::size_t at) {
+    for (const auto& [start, end] : comment_spans(in))
+        if (at >= start && at < end) return true;
+    return false;
+}
+
+// Some occurrence of `needle` begins outside every comment.
+bool occurs_live(std::string_view in, std::string_view needle) {
+    for (std::size_t at = in.find(needle); at != std::string_view::npos; at = in.find(needle, at + 1))
+        if (!in_comment(in, at)) return true;
+    return false;
+}
+
+// The edit touched only [from, to) of the input: every comment lies wholly outside that stretch or,
+// for a replaced element, wholly inside it; none is cut.
+bool comments_kept(std::string_view in, std::size_t from, std::size_t to) {
+    for (const auto& [start, end] : comment_spans(in)) {
+        const bool outside = end <= from || start >= to;
+        const bool inside = start >= from && end <= to;
+        if (!outside && !inside) return false;
+    }
+    return true;
 }
 
 // The new text is either the input with one stretch that began with the key's opening text
@@ -123,14 +171,19 @@ bool is_replacement(std::string_view in, std::string_view out) {
         const bool closes = removed.size() >= key_close.size() &&
                             removed.substr(removed.size() - key_close.size()) == key_close;
         const bool empty_element = removed.size() >= 2 && removed.substr(removed.size() - 2) == "/>";
-        if (closes || empty_element) return true;
+        if ((closes || empty_element) && !in_comment(in, a) &&
+            comments_kept(in, a, in.size() - tail))
+            return true;
     }
     return false;
 }
 
+// Before the last "</Settings>" that is not inside a comment.
 bool is_insertion(std::string_view in, std::string_view out) {
-    const std::size_t e = in.rfind(settings_end_tag);
-    if (e == std::string_view::npos) return false;
+    std::size_t e = in.rfind(settings_end_tag);
+    while (e != std::string_view::npos && in_comment(in, e))
+        e = e == 0 ? std::string_view::npos : in.rfind(settings_end_tag, e - 1);
+    if (e == std::string_view::npos || !comments_kept(in, e, e)) return false;
     std::string expected(in.substr(0, e));
     expected.append("\t").append(allow_element).append("\r\n").append(in.substr(e));
     return out == expected;
@@ -141,6 +194,11 @@ bool is_insertion(std::string_view in, std::string_view out) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view in(reinterpret_cast<const char*>(data), size);
     const SettingsEdit edit = edit_host_settings(in);
+    if (in.empty()) {
+        if (edit.kind != SettingsEditKind::NewText || edit.text != new_settings_text())
+            broken("an empty file gives the new file's text", in);
+        return 0;
+    }
     const std::string utf8 = expected_utf8_error(in);
 
     if (!utf8.empty()) {
@@ -153,11 +211,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (edit.kind) {
     case SettingsEditKind::Failed:
         if (edit.text == unexpected_file_reason) {
-            if (in.find(settings_end_tag) != std::string_view::npos)
-                broken("a file with </Settings> is never 'unexpected'", in);
+            if (occurs_live(in, settings_end_tag))
+                broken("a file with </Settings> outside comments is never 'unexpected'", in);
         } else if (edit.text == incomplete_xml_reason) {
-            if (in.find(key_open) == std::string_view::npos)
-                broken("'incomplete' only with the key present", in);
+            if (!occurs_live(in, key_open)) broken("'incomplete' only with the key outside comments", in);
         } else {
             broken("failure reasons are the known ones", in);
         }
@@ -167,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     case SettingsEditKind::NewText: {
         if (!is_replacement(in, edit.text) && !is_insertion(in, edit.text))
-            broken("new text is input slices around the element", in);
+            broken("new text is the input with one edit outside comments, comments whole", in);
         const SettingsEdit again = edit_host_settings(edit.text);
         if (again.kind != SettingsEditKind::AlreadyAllowed)
             broken("editing the new text again gives AlreadyAllowed", in);
