@@ -2,8 +2,8 @@
 
 #include <array>
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "com_object.h"
 #include "webview2_runtime_path.h"
@@ -76,8 +76,9 @@ std::optional<std::wstring> registered_runtime_folder(const RegistryPlace& place
 }
 
 // A registered DLL counts only when it can be opened the way it will be loaded (read and
-// execute): a folder of that name, a file whose permissions refuse it, or one that another
-// program holds open for writing is passed over for the next place.
+// execute, sharing only reading): a folder of that name, a file whose permissions refuse it, or
+// one that another program holds open for writing or without read sharing (an update in
+// progress, say) is passed over for the next place.
 bool can_be_loaded(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;

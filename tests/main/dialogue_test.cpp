@@ -179,16 +179,7 @@ TEST_F(Dialogue, AfterTheDoneBoxTheSetupWaitsForTheHost) {
     const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, (events + L"-ready").c_str());
     const HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, (events + L"-quit").c_str());
     ts::Child host = ts::start_process(host_exe, events + L"-ready " + events + L"-quit \"" + settings + L"\"", {});
-    const struct HostEnd {
-        HANDLE ready, quit;
-        ts::Child& host;
-        ~HostEnd() {
-            SetEvent(quit);
-            ts::wait_exit(host, 20000);
-            CloseHandle(ready);
-            CloseHandle(quit);
-        }
-    } host_end{ready, quit, host};
+    started.push_back(host.process);  // ended at tear-down should a check fail first
     ASSERT_EQ(WaitForSingleObject(ready, 20000), WAIT_OBJECT_0) << "the stand-in host did not start";
 
     ts::Child child = start({{L"ORVELLE_SETUP_APP", L"DialogueHost.exe"}});
@@ -204,12 +195,14 @@ TEST_F(Dialogue, AfterTheDoneBoxTheSetupWaitsForTheHost) {
 
     // The host rewrites its preferences without the element as it quits; the setup then puts it back.
     SetEvent(quit);
-    EXPECT_EQ(ts::wait_exit(host, 20000), 0u);
+    EXPECT_EQ(WaitForSingleObject(host.process, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(ts::wait_exit(child, 20000), 0u);
     const std::string rewritten = ts::read_bytes(settings).value_or("");
     EXPECT_NE(rewritten.find("<Directories />\r\n\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>"),
               std::string::npos)
         << rewritten;
+    CloseHandle(ready);
+    CloseHandle(quit);
 }
 
 TEST_F(Dialogue, NotConfirmingEndsWithZeroAndTouchesNothing) {
