@@ -1,5 +1,7 @@
 #include "settings_edit.h"
 
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -80,14 +82,68 @@ bool ends_the_name(char byte) {
            byte == '\r' || byte == '\f';
 }
 
+// The XML comments of the text, "<!--" through "-->", so that a key, closing tag or end of settings
+// written inside one (an old value commented out, say) is not taken for the live one. A comment that
+// is never closed runs to the end of the text.
+class Comments {
+public:
+    explicit Comments(std::string_view text) {
+        constexpr std::string_view open = "<!--", close = "-->";
+        for (std::size_t at = text.find(open); at != std::string_view::npos; at = text.find(open, at)) {
+            const std::size_t close_at = text.find(close, at + open.size());
+            const std::size_t end = close_at == std::string_view::npos ? text.size() : close_at + close.size();
+            spans_.emplace_back(at, end);
+            at = end;
+        }
+    }
+
+    // The comment that holds byte `at`, or none.
+    const std::pair<std::size_t, std::size_t>* holding(std::size_t at) const {
+        for (const auto& span : spans_) {
+            if (at < span.first) return nullptr;
+            if (at < span.second) return &span;
+        }
+        return nullptr;
+    }
+
+private:
+    std::vector<std::pair<std::size_t, std::size_t>> spans_;  // [start, end), in order
+};
+
+// The first occurrence of `needle` at or after `from` that does not start inside a comment. None of
+// the texts looked for holds a "<" after its first byte, so one that starts outside every comment
+// also ends outside it.
+std::size_t find_live(std::string_view text, const Comments& comments, std::string_view needle,
+                      std::size_t from) {
+    for (;;) {
+        const std::size_t at = text.find(needle, from);
+        if (at == std::string_view::npos) return at;
+        const auto* comment = comments.holding(at);
+        if (!comment) return at;
+        from = comment->second;
+    }
+}
+
+std::size_t rfind_live(std::string_view text, const Comments& comments, std::string_view needle) {
+    std::size_t before = std::string_view::npos;
+    for (;;) {
+        const std::size_t at = text.rfind(needle, before);
+        if (at == std::string_view::npos) return at;
+        const auto* comment = comments.holding(at);
+        if (!comment) return at;
+        if (comment->first == 0) return std::string_view::npos;
+        before = comment->first - 1;
+    }
+}
+
 // The opening search text has no closing bracket, so an element whose name only begins with the
 // key (say "<AllowUnknownPluginsFolder>") would otherwise be taken for it, and everything up to the
 // next closing tag of the key replaced. Only an occurrence followed by the end of the name counts;
 // one at the very end of the text counts too, so that a cut-off file reads as incomplete.
-std::size_t find_key(std::string_view text) {
+std::size_t find_key(std::string_view text, const Comments& comments) {
     std::size_t from = 0;
     for (;;) {
-        const std::size_t s = text.find(opening_search, from);
+        const std::size_t s = find_live(text, comments, opening_search, from);
         if (s == std::string_view::npos) return s;
         const std::size_t after = s + opening_search.size();
         if (after == text.size() || ends_the_name(text[after])) return s;
@@ -106,12 +162,15 @@ SettingsEdit replaced(std::string_view text, std::size_t from, std::size_t to) {
     return {SettingsEditKind::NewText, std::move(out)};
 }
 
-SettingsEdit edit_existing_key(std::string_view text, std::size_t s) {
-    const std::size_t g = text.find('>', s);
+// The element's bracket and closing tag are looked for outside comments too, so that the stretch
+// replaced never starts or ends inside one: a comment is either kept whole or, inside the element,
+// replaced with it.
+SettingsEdit edit_existing_key(std::string_view text, const Comments& comments, std::size_t s) {
+    const std::size_t g = find_live(text, comments, ">", s);
     if (g == std::string_view::npos) return failed(incomplete_xml_reason);
     if (text[g - 1] == '/') return replaced(text, s, g + 1);
 
-    const std::size_t k = text.find(closing_tag, g + 1);
+    const std::size_t k = find_live(text, comments, closing_tag, g + 1);
     if (k == std::string_view::npos) return failed(incomplete_xml_reason);
     const std::string_view value = trim_unicode_white_space(text.substr(g + 1, k - (g + 1)));
     if (equals_ignoring_ascii_case(value, "true")) return {SettingsEditKind::AlreadyAllowed, {}};
@@ -120,8 +179,8 @@ SettingsEdit edit_existing_key(std::string_view text, std::size_t s) {
 
 // A file without the key gets the element as a line of its own before its last "</Settings>",
 // ended by CR LF whatever line ends the file uses.
-SettingsEdit insert_key(std::string_view text) {
-    const std::size_t e = text.rfind(settings_end_tag);
+SettingsEdit insert_key(std::string_view text, const Comments& comments) {
+    const std::size_t e = rfind_live(text, comments, settings_end_tag);
     if (e == std::string_view::npos) return failed(unexpected_file_reason);
     std::string out;
     out.reserve(text.size() + allow_element.size() + 3);
@@ -179,8 +238,11 @@ std::string_view trim_unicode_white_space(std::string_view text) {
 }
 
 SettingsEdit edit_host_settings(std::string_view file_bytes) {
+    // A host that died while saving can leave its preferences empty; that counts as no file at all.
+    if (file_bytes.empty()) return {SettingsEditKind::NewText, std::string(new_settings_text())};
     if (auto error = utf8_error(file_bytes)) return failed(*error);
-    const std::size_t s = find_key(file_bytes);
-    if (s != std::string_view::npos) return edit_existing_key(file_bytes, s);
-    return insert_key(file_bytes);
+    const Comments comments(file_bytes);
+    const std::size_t s = find_key(file_bytes, comments);
+    if (s != std::string_view::npos) return edit_existing_key(file_bytes, comments, s);
+    return insert_key(file_bytes, comments);
 }

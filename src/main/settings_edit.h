@@ -25,7 +25,8 @@ inline constexpr std::string_view unexpected_file_reason = "no es el archivo de 
 std::string_view new_settings_text();
 
 // Brings the preferences file's bytes into line: the element inserted or replaced, every other byte
-// kept, or AlreadyAllowed when the value is already true.
+// kept, or AlreadyAllowed when the value is already true. Occurrences inside XML comments do not
+// count. An empty file gives the new file's text.
 SettingsEdit edit_host_settings(std::string_view file_bytes);
 
 // Empty when `bytes` is well-formed UTF-8, else the reason, e.g.

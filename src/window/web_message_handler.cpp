@@ -3,9 +3,9 @@
 
 #include <utility>
 
-#include "embedded.h"
 #include "page_messages.h"
 #include "placement.h"
+#include "support_mail.h"
 #include "system_functions.h"
 #include "text.h"
 
@@ -44,7 +44,8 @@ HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
     switch (match_page_message(text)) {
         case PageRequest::Ready: return sender->PostWebMessageAsString(init_message_.c_str());
         case PageRequest::Install: return answer_install(sender);
-        case PageRequest::Mail: open_mail_link(); return S_OK;
+        // Opened by the window procedure, outside this event (see support_mail.h).
+        case PageRequest::Mail: PostMessageW(window_, kOpenSupportMail, 0, 0); return S_OK;
         case PageRequest::Close: PostMessageW(window_, WM_CLOSE, 0, 0); return S_OK;
         case PageRequest::Unknown: return S_OK;
     }
@@ -56,10 +57,4 @@ HRESULT WebMessageHandler::answer_install(ICoreWebView2* webview) {
     // A later success clears the failure of an earlier attempt.
     state_->last_install_failed = reply_reports_failure(reply);
     return webview->PostWebMessageAsString(utf8_to_utf16(reply).c_str());
-}
-
-void WebMessageHandler::open_mail_link() const {
-    std::string target = "mailto:";
-    target += kSupportEmail;
-    shell_open(window_, L"open", utf8_to_utf16(target).c_str(), SW_SHOWNORMAL);
 }

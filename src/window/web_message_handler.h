@@ -1,6 +1,6 @@
 // The handler of the page's messages: answers "ready" with the init message, runs an install
-// on "install" and answers "done" or "error", opens the support mail link on "mail" and closes
-// the window on "close". Every other message is ignored.
+// on "install" and answers "done" or "error", has the window open the support mail link on
+// "mail" and closes the window on "close". Every other message is ignored.
 #pragma once
 #include <windows.h>
 
@@ -27,7 +27,6 @@ public:
 
 private:
     HRESULT answer_install(ICoreWebView2* webview);
-    void open_mail_link() const;
 
     std::shared_ptr<BridgeState> state_;
     std::wstring init_message_;

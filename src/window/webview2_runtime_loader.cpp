@@ -1,9 +1,13 @@
 #include "webview2_runtime_loader.h"
 
 #include <array>
+#include <string>
 #include <string_view>
+#include <utility>
 
+#include "com_object.h"
 #include "webview2_runtime_path.h"
+#include "win32_handles.h"
 #include "window_handles.h"
 
 // Loader-side overrides of the SDK loader (WEBVIEW2_BROWSER_EXECUTABLE_FOLDER,
@@ -71,9 +75,16 @@ std::optional<std::wstring> registered_runtime_folder(const RegistryPlace& place
     return read_string_value(key.get(), L"EBWebView");
 }
 
-bool is_regular_file(const std::wstring& path) {
+// A registered DLL counts only when it can be opened the way it will be loaded (read and
+// execute, sharing only reading): a folder of that name, a file whose permissions refuse it, or
+// one that another program holds open for writing or without read sharing (an update in
+// progress, say) is passed over for the next place.
+bool can_be_loaded(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    const UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_DATA | FILE_EXECUTE, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
 }
 
 HRESULT last_error_as_hresult() {
@@ -89,16 +100,18 @@ std::optional<std::wstring> find_webview2_runtime() {
             const auto folder = registered_runtime_folder(place, channel);
             if (!folder) continue;
             auto dll = runtime_dll_path(*folder);
-            if (dll && is_regular_file(*dll)) return dll;
+            if (dll && can_be_loaded(*dll)) return dll;
         }
     }
     return std::nullopt;
 }
 
-HRESULT create_webview2_environment(
-        const wchar_t* user_data_folder,
-        ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
-    if (handler == nullptr) return E_POINTER;
+namespace {
+
+// One start of the runtime, from a fresh look-up: the registered runtime may have been updated
+// or removed since the last one.
+HRESULT start_runtime(const wchar_t* user_data_folder,
+                      ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
     const auto dll_path = find_webview2_runtime();
     if (!dll_path) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 
@@ -118,4 +131,54 @@ HRESULT create_webview2_environment(
     // The runtime stays loaded for the life of the process: its objects and the callbacks it
     // schedules live in it.
     return create(true, kRuntimeTypeInstalled, user_data_folder, nullptr, handler);
+}
+
+// Stands between the runtime and the caller's handler, as the SDK's loader does: a failed
+// completion starts the runtime once more (unless a start has already been retried), and a
+// delivered environment reaches the caller only once it has answered for ICoreWebView2Environment.
+class RetryingEnvironmentHandler final
+    : public ComObject<RetryingEnvironmentHandler, ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> {
+public:
+    RetryingEnvironmentHandler(const wchar_t* user_data_folder,
+                               ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* caller)
+        : user_data_folder_(user_data_folder != nullptr ? user_data_folder : L""),
+          has_folder_(user_data_folder != nullptr), caller_(caller) {}
+
+    // The one start after a failure; false when it was already used.
+    bool take_retry() { return !std::exchange(retried_, true); }
+    HRESULT start() { return start_runtime(has_folder_ ? user_data_folder_.c_str() : nullptr, this); }
+
+    HRESULT STDMETHODCALLTYPE Invoke(HRESULT result, ICoreWebView2Environment* created) override {
+        if (FAILED(result) && take_retry()) {
+            const HRESULT started = start();
+            if (SUCCEEDED(started)) return S_OK;  // the second start's completion decides
+            result = started;
+        }
+        if (FAILED(result) || created == nullptr) return caller_->Invoke(result, nullptr);
+        Microsoft::WRL::ComPtr<ICoreWebView2Environment> environment;
+        const HRESULT queried = created->QueryInterface(IID_PPV_ARGS(&environment));
+        if (FAILED(queried)) return caller_->Invoke(queried, nullptr);
+        if (!environment) return caller_->Invoke(E_NOINTERFACE, nullptr);
+        return caller_->Invoke(result, environment.Get());
+    }
+
+private:
+    std::wstring user_data_folder_;
+    bool has_folder_;
+    bool retried_ = false;
+    Microsoft::WRL::ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> caller_;
+};
+
+}  // namespace
+
+HRESULT create_webview2_environment(
+        const wchar_t* user_data_folder,
+        ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+    if (handler == nullptr) return E_POINTER;
+    const auto wrapper = make_com_object<RetryingEnvironmentHandler>(user_data_folder, handler);
+    if (!wrapper) return E_OUTOFMEMORY;
+    // A start that fails at once is tried once more, after a fresh look-up.
+    HRESULT started = wrapper->start();
+    if (FAILED(started) && wrapper->take_retry()) started = wrapper->start();
+    return started;
 }

@@ -12,11 +12,15 @@
 
 // Full path of the client DLL of the installed runtime to use, or nothing when no usable
 // runtime is registered. Channels from most to least stable; per channel the per-machine
-// install first, then the per-user one; the first place whose DLL exists wins.
+// install first, then the per-user one; the first place whose DLL can be opened for reading and
+// execution wins.
 std::optional<std::wstring> find_webview2_runtime();
 
 // Starts creating a WebView2 environment with the installed runtime, no browser folder and no
 // options. The result arrives through handler->Invoke on this thread while it pumps messages.
+// A start that fails, at once or through its completion, is retried once with a fresh look-up;
+// a delivered environment is handed on only when it answers QueryInterface for
+// ICoreWebView2Environment (else its failure comes with no environment).
 // E_POINTER without a handler; HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) when no runtime is
 // installed; a load or entry-point failure as its HRESULT; else what the runtime returns.
 HRESULT create_webview2_environment(

@@ -1,6 +1,7 @@
 #include "window_procedure.h"
 
 #include "controller_slot.h"
+#include "support_mail.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ LRESULT CALLBACK installer_window_procedure(HWND window, UINT message, WPARAM wp
         case WM_SIZE: return OnSize(window);
         case WM_SETFOCUS: return OnSetFocus();
         case WM_DPICHANGED: return OnDpiChanged(window, reinterpret_cast<const RECT*>(lparam));
+        case kOpenSupportMail: open_support_mail(window); return 0;
         default: return DefWindowProcW(window, message, wparam, lparam);
     }
 }

@@ -1,6 +1,7 @@
 // The installer window's procedure: destroy ends the message loop, size and focus go on to the
-// WebView2 controller, a DPI change takes the size the system suggests. Nothing else is handled;
-// WM_CLOSE included, whose default processing destroys the window.
+// WebView2 controller, a DPI change takes the size the system suggests, kOpenSupportMail opens
+// the support mail link. Nothing else is handled; WM_CLOSE included, whose default processing
+// destroys the window.
 #pragma once
 #include <windows.h>
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -73,9 +74,12 @@ std::string expected_utf8_error(std::string_view bytes) {
     return {};
 }
 
-// Some closing tag of the key is preceded by ">" and a value that reads "true" once white space
+// Some closing tag of the key outside comments is preceded by a ">" outside comments and a value that reads "true" once white space
 // (any of Unicode's, here spelled out as byte sequences) is taken off both sides.
-bool holds_true_value(std::string_view text) {
+using Spans = std::vector<std::pair<std::size_t, std::size_t>>;
+bool in_comment(const Spans& comments, std::size_t at);
+
+bool holds_true_value(std::string_view text, const Spans& comments) {
     static const std::vector<std::string_view> spaces = {
         "\t", "\n", "\v", "\f", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
         "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84",
@@ -103,15 +107,60 @@ bool holds_true_value(std::string_view text) {
         before.remove_suffix(4);
         while (strip_back(before)) {
         }
-        if (!before.empty() && before.back() == '>') return true;
+        if (!before.empty() && before.back() == '>' && !in_comment(comments, k) &&
+            !in_comment(comments, before.size() - 1))
+            return true;
     }
     return false;
+}
+
+// The comments of the input as [start, end) pairs: "<!--", then up to and including the next "-->"
+// that does not overlap it, or to the end of the input.
+Spans comment_spans(std::string_view in) {
+    Spans spans;
+    std::size_t at = 0;
+    while (at + 4 <= in.size()) {
+        if (in.substr(at, 4) != "<!--") {
+            ++at;
+            continue;
+        }
+        std::size_t end = at + 4;
+        while (end + 3 <= in.size() && in.substr(end, 3) != "-->") ++end;
+        end = end + 3 <= in.size() ? end + 3 : in.size();
+        spans.emplace_back(at, end);
+        at = end;
+    }
+    return spans;
+}
+
+bool in_comment(const Spans& comments, std::size_t at) {
+    for (const auto& [start, end] : comments)
+        if (at >= start && at < end) return true;
+    return false;
+}
+
+// Some occurrence of `needle` begins outside every comment.
+bool occurs_live(std::string_view in, const Spans& comments, std::string_view needle) {
+    for (std::size_t at = in.find(needle); at != std::string_view::npos; at = in.find(needle, at + 1))
+        if (!in_comment(comments, at)) return true;
+    return false;
+}
+
+// The edit touched only [from, to) of the input: every comment lies wholly outside that stretch or,
+// for a replaced element, wholly inside it; none is cut.
+bool comments_kept(const Spans& comments, std::size_t from, std::size_t to) {
+    for (const auto& [start, end] : comments) {
+        const bool outside = end <= from || start >= to;
+        const bool inside = start >= from && end <= to;
+        if (!outside && !inside) return false;
+    }
+    return true;
 }
 
 // The new text is either the input with one stretch that began with the key's opening text
 // replaced by the element, or the input with "\t" + element + "\r\n" put before its last
 // "</Settings>"; every other byte is a slice of the input.
-bool is_replacement(std::string_view in, std::string_view out) {
+bool is_replacement(std::string_view in, std::string_view out, const Spans& comments) {
     const std::string_view el = allow_element;
     for (std::size_t a = out.find(el); a != std::string_view::npos; a = out.find(el, a + 1)) {
         const std::size_t tail = out.size() - a - el.size();
@@ -123,14 +172,19 @@ bool is_replacement(std::string_view in, std::string_view out) {
         const bool closes = removed.size() >= key_close.size() &&
                             removed.substr(removed.size() - key_close.size()) == key_close;
         const bool empty_element = removed.size() >= 2 && removed.substr(removed.size() - 2) == "/>";
-        if (closes || empty_element) return true;
+        if ((closes || empty_element) && !in_comment(comments, a) &&
+            comments_kept(comments, a, in.size() - tail))
+            return true;
     }
     return false;
 }
 
-bool is_insertion(std::string_view in, std::string_view out) {
-    const std::size_t e = in.rfind(settings_end_tag);
-    if (e == std::string_view::npos) return false;
+// Before the last "</Settings>" that is not inside a comment.
+bool is_insertion(std::string_view in, std::string_view out, const Spans& comments) {
+    std::size_t e = in.rfind(settings_end_tag);
+    while (e != std::string_view::npos && in_comment(comments, e))
+        e = e == 0 ? std::string_view::npos : in.rfind(settings_end_tag, e - 1);
+    if (e == std::string_view::npos || !comments_kept(comments, e, e)) return false;
     std::string expected(in.substr(0, e));
     expected.append("\t").append(allow_element).append("\r\n").append(in.substr(e));
     return out == expected;
@@ -141,6 +195,11 @@ bool is_insertion(std::string_view in, std::string_view out) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view in(reinterpret_cast<const char*>(data), size);
     const SettingsEdit edit = edit_host_settings(in);
+    if (in.empty()) {
+        if (edit.kind != SettingsEditKind::NewText || edit.text != new_settings_text())
+            broken("an empty file gives the new file's text", in);
+        return 0;
+    }
     const std::string utf8 = expected_utf8_error(in);
 
     if (!utf8.empty()) {
@@ -149,25 +208,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     if (utf8_error(in)) broken("well-formed UTF-8 is accepted", in);
+    const Spans comments = comment_spans(in);
 
     switch (edit.kind) {
     case SettingsEditKind::Failed:
         if (edit.text == unexpected_file_reason) {
-            if (in.find(settings_end_tag) != std::string_view::npos)
-                broken("a file with </Settings> is never 'unexpected'", in);
+            if (occurs_live(in, comments, settings_end_tag))
+                broken("a file with </Settings> outside comments is never 'unexpected'", in);
         } else if (edit.text == incomplete_xml_reason) {
-            if (in.find(key_open) == std::string_view::npos)
-                broken("'incomplete' only with the key present", in);
+            if (!occurs_live(in, comments, key_open)) broken("'incomplete' only with the key outside comments", in);
         } else {
             broken("failure reasons are the known ones", in);
         }
         break;
     case SettingsEditKind::AlreadyAllowed:
-        if (!holds_true_value(in)) broken("AlreadyAllowed only with a true value present", in);
+        if (!holds_true_value(in, comments)) broken("AlreadyAllowed only with a true value present", in);
         break;
     case SettingsEditKind::NewText: {
-        if (!is_replacement(in, edit.text) && !is_insertion(in, edit.text))
-            broken("new text is input slices around the element", in);
+        if (!is_replacement(in, edit.text, comments) && !is_insertion(in, edit.text, comments))
+            broken("new text is the input with one edit outside comments, comments whole", in);
         const SettingsEdit again = edit_host_settings(edit.text);
         if (again.kind != SettingsEditKind::AlreadyAllowed)
             broken("editing the new text again gives AlreadyAllowed", in);

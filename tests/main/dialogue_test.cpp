@@ -169,6 +169,42 @@ TEST_F(Dialogue, ConfirmThenDoneInTheUsersLanguage) {
     EXPECT_EQ(ts::wait_exit(child, 20000), 0u);
 }
 
+// With the host running the install starts the host watch: after the done box the setup stays,
+// with nothing on screen, until the host has quit, then edits the preferences the host rewrote.
+TEST_F(Dialogue, AfterTheDoneBoxTheSetupWaitsForTheHost) {
+    const std::wstring settings = scratch / L"Settings\\PhotoshopPluginsPreferences.xml";
+    const std::wstring host_exe = scratch / L"DialogueHost.exe";
+    ASSERT_TRUE(CopyFileW(ts::test_binary(L"..\\settings\\Affinity.exe").c_str(), host_exe.c_str(), FALSE));
+    const std::wstring events = L"lumivane-dialogue-host-" + std::to_wstring(GetCurrentProcessId());
+    const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, (events + L"-ready").c_str());
+    const HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, (events + L"-quit").c_str());
+    ts::Child host = ts::start_process(host_exe, events + L"-ready " + events + L"-quit \"" + settings + L"\"", {});
+    started.push_back(host.process);  // ended at tear-down should a check fail first
+    ASSERT_EQ(WaitForSingleObject(ready, 20000), WAIT_OBJECT_0) << "the stand-in host did not start";
+
+    ts::Child child = start({{L"ORVELLE_SETUP_APP", L"DialogueHost.exe"}});
+    std::optional<Box> done = box_after_confirming();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->text, wide(current_language().done));
+    EXPECT_EQ(ts::read_bytes(settings).value_or("").size(), 300u) << "the install created the preferences";
+    press(*done, IDOK);
+    wait_gone(*done);
+    EXPECT_EQ(WaitForSingleObject(child.process, 3000), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the setup ended while the host was still running";
+    EXPECT_FALSE(FindWindowW(L"#32770", L"Lumivane")) << "nothing more on screen";
+
+    // The host rewrites its preferences without the element as it quits; the setup then puts it back.
+    SetEvent(quit);
+    EXPECT_EQ(WaitForSingleObject(host.process, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(ts::wait_exit(child, 20000), 0u);
+    const std::string rewritten = ts::read_bytes(settings).value_or("");
+    EXPECT_NE(rewritten.find("<Directories />\r\n\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>"),
+              std::string::npos)
+        << rewritten;
+    CloseHandle(ready);
+    CloseHandle(quit);
+}
+
 TEST_F(Dialogue, NotConfirmingEndsWithZeroAndTouchesNothing) {
     // Cancel, Escape and the box's close button.
     const std::function<void(const Box&)> answers[] = {

@@ -56,6 +56,11 @@ TEST(HostSettingsFile, MissingFolderAndFileAreCreatedFromTheNewFileText) {
     EXPECT_EQ(bytes->size(), 300u);
     EXPECT_EQ(*bytes, std::string(new_settings_text()));
     EXPECT_EQ(folder_names(folder), std::vector<std::wstring>{L"PhotoshopPluginsPreferences.xml"});
+
+    // An empty file, left by a host that died while saving, is written as if it were missing.
+    ASSERT_TRUE(write_bytes(settings, ""));
+    EXPECT_EQ(update_host_settings(settings).outcome, SettingsOutcome::Written);
+    EXPECT_EQ(read_bytes(settings), std::string(new_settings_text()));
 }
 
 TEST(HostSettingsFile, SecondRunAfterWrittenIsAlreadyAllowed) {
@@ -150,7 +155,7 @@ TEST(HostSettingsFailure, EditFailuresNameTheFileAndWriteNothing) {
     const std::pair<std::string, std::string> cases[] = {
         {std::string("\xFF\xFE<\0S\0", 6), "invalid utf-8 sequence of 1 bytes from index 0"},
         {"<Settings><AllowUnknownPlugins>True", "XML incompleto"},
-        {"", "no es el archivo de ajustes esperado"},
+        {"\r\n", "no es el archivo de ajustes esperado"},
     };
     for (const auto& [content, reason] : cases) {
         ASSERT_TRUE(write_bytes(settings, content));

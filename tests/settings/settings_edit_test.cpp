@@ -92,8 +92,13 @@ TEST(MissingKey, OtherCaseKeyCountsAsMissing) {
               "<Settings><allowunknownplugins>true</allowunknownplugins>\t" + el + "\r\n</Settings>");
 }
 
+// A host that died while saving leaves an empty file: it is written as if there were none.
+TEST(MissingKey, EmptyFileGetsTheNewFileText) {
+    EXPECT_EQ(new_text_of(""), std::string(new_settings_text()));
+}
+
 TEST(MissingKey, NoSettingsEndMeansNotTheExpectedFile) {
-    EXPECT_EQ(failure_of(""), "no es el archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("\r\n"), "no es el archivo de ajustes esperado");
     EXPECT_EQ(failure_of("<Settings><Directories /></settings>"), "no es el archivo de ajustes esperado");
 }
 
@@ -162,6 +167,30 @@ TEST(NameBoundary, LongerElementNameIsKeptIntact) {
 TEST(NameBoundary, WhiteSpaceAfterTheNameEndsIt) {
     EXPECT_TRUE(already_allowed("<AllowUnknownPlugins\n>true</AllowUnknownPlugins>"));
     EXPECT_EQ(new_text_of("<S><AllowUnknownPlugins\tx='1'>0</AllowUnknownPlugins></S>"), "<S>" + el + "</S>");
+}
+
+// The key, its closing tag and "</Settings>" count only outside comments, and comments stay whole.
+TEST(Comments, OccurrencesInsideCommentsAreNotTheLiveOnes) {
+    const std::string old_value = "<!-- <AllowUnknownPlugins>True</AllowUnknownPlugins> -->";
+    EXPECT_EQ(new_text_of("<Settings>" + old_value + "<AllowUnknownPlugins>False</AllowUnknownPlugins></Settings>"),
+              "<Settings>" + old_value + el + "</Settings>");
+    EXPECT_EQ(new_text_of("<Settings>" + old_value + "</Settings><!-- </Settings> -->"),
+              "<Settings>" + old_value + "\t" + el + "\r\n</Settings><!-- </Settings> -->");
+    // "<!-->" opens a comment and does not close it.
+    EXPECT_EQ(new_text_of("<Settings><!--><AllowUnknownPlugins>True</AllowUnknownPlugins>--></Settings>"),
+              "<Settings><!--><AllowUnknownPlugins>True</AllowUnknownPlugins>-->\t" + el + "\r\n</Settings>");
+    // A closing tag inside a comment within the element does not end it; the element goes whole.
+    EXPECT_EQ(new_text_of("<S><AllowUnknownPlugins><!-- </AllowUnknownPlugins> -->no</AllowUnknownPlugins></S>"),
+              "<S>" + el + "</S>");
+    EXPECT_TRUE(already_allowed("<!-- <AllowUnknownPlugins/> --><AllowUnknownPlugins>true</AllowUnknownPlugins>"));
+}
+
+TEST(Comments, AnUnclosedCommentRunsToTheEnd) {
+    EXPECT_EQ(new_text_of("<Settings></Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>"),
+              "<Settings>\t" + el + "\r\n</Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>");
+    EXPECT_EQ(failure_of("<!-- <Settings></Settings>"), "no es el archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("<Settings><AllowUnknownPlugins>True<!-- </AllowUnknownPlugins></Settings>"),
+              "XML incompleto");
 }
 
 // The written text must satisfy the check on the next run, or the host watch would loop on it.

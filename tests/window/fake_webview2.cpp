@@ -1,5 +1,6 @@
 #include "fake_webview2.h"
 
+#include <algorithm>
 #include <atomic>
 #include <utility>
 
@@ -320,7 +321,9 @@ public:
     }
 
 private:
-    bool answers(REFIID iid) const override { return IsEqualIID(iid, __uuidof(ICoreWebView2Environment)); }
+    bool answers(REFIID iid) const override {
+        return world_->behaviour.environment_answers && IsEqualIID(iid, __uuidof(ICoreWebView2Environment));
+    }
     std::shared_ptr<World> world_;
 };
 
@@ -345,13 +348,17 @@ HRESULT start_environment(const std::shared_ptr<World>& world, const wchar_t* us
     world->record.user_data_folder = user_data_folder != nullptr ? user_data_folder : L"";
     world->note("CreateEnvironment");
     const Behaviour& behaviour = world->behaviour;
+    const bool first = std::count(world->record.calls.begin(), world->record.calls.end(), "CreateEnvironment") == 1;
+    if (first && FAILED(behaviour.first_environment_start)) return behaviour.first_environment_start;
     if (FAILED(behaviour.environment_start)) return behaviour.environment_start;
 
     ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> held(handler);
-    auto complete = [world, held] {
+    const HRESULT code = first && FAILED(behaviour.first_environment_completion) ? behaviour.first_environment_completion
+                                                                                 : behaviour.environment_completion;
+    auto complete = [world, held, code] {
         ComPtr<ICoreWebView2Environment> environment;
         if (world->behaviour.environment_object) environment = make<Environment>(world);
-        held->Invoke(world->behaviour.environment_completion, environment.Get());
+        held->Invoke(code, environment.Get());
     };
     switch (behaviour.environment_delivery) {
         case Delivery::BeforeReturning: complete(); break;

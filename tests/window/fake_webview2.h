@@ -25,6 +25,10 @@ struct Behaviour {
     HRESULT environment_completion = S_OK;  // code handed to the completion handler
     bool environment_object = true;         // the completion carries an environment
     Delivery environment_delivery = Delivery::Later;
+    // The first start of a World only: its own start result and completion code.
+    HRESULT first_environment_start = S_OK;
+    HRESULT first_environment_completion = S_OK;
+    bool environment_answers = true;  // the environment answers QueryInterface for its interface
     HRESULT controller_start = S_OK;
     HRESULT controller_completion = S_OK;
     bool controller_object = true;

@@ -10,6 +10,7 @@
 #include "embedded.h"
 #include "fake_webview2.h"
 #include "page_bridge.h"
+#include "support_mail.h"
 #include "test_support.h"
 #include "text.h"
 #include "user_data_folder.h"
@@ -294,13 +295,16 @@ TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
     EXPECT_FALSE(bridge.controller || bridge.webview || bridge.settings || bridge.state);
 }
 
-TEST_F(PageBridgeTest, CloseAsksTheWindowToClose) {
+TEST_F(PageBridgeTest, CloseAndMailAreLeftToTheWindow) {
     attach_live_page();
     EXPECT_EQ(page_says(L"close"), S_OK);
     MSG message;
     ASSERT_TRUE(PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
     EXPECT_EQ(message.wParam, 0u);
     EXPECT_EQ(message.lParam, 0);
+    EXPECT_EQ(page_says(L"mail"), S_OK);
+    EXPECT_TRUE(PeekMessageW(&message, window, kOpenSupportMail, kOpenSupportMail, PM_REMOVE))
+        << "the mail link is opened by the window procedure, outside the page's event";
     EXPECT_TRUE(g_world->record.posted.empty());
 }
 

@@ -106,6 +106,12 @@ TEST_F(RuntimeLoader, PerMachineBeforePerUserAndStableBeforePreview) {
     ASSERT_TRUE(stand_in::register_folder(HKEY_LOCAL_MACHINE, stand_in::kStableChannel, scratch / L"gone\\125.0.1.1"));
     EXPECT_EQ(find_webview2_runtime(), user + kDll) << "a per-machine value whose DLL is missing is passed over";
 
+    ASSERT_TRUE(stand_in::register_folder(HKEY_LOCAL_MACHINE, stand_in::kStableChannel, machine));
+    const HANDLE held = CreateFileW((machine + kDll).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(find_webview2_runtime(), user + kDll) << "a DLL that cannot be opened for reading is passed over";
+    CloseHandle(held);
+
     stand_in::unregister_all();
     ASSERT_TRUE(stand_in::register_folder(HKEY_LOCAL_MACHINE, stand_in::kStableChannel, machine));
     EXPECT_EQ(find_webview2_runtime(), machine + kDll) << "per-machine only, through the 32-bit view";
@@ -141,6 +147,50 @@ std::string read_text(const std::wstring& path) {
     return content.str();
 }
 
+// How often the stand-in's entry point was called.
+int starts_in(const std::string& record) {
+    int starts = 0;
+    for (size_t at = record.find("call\tCreateEnvironment\n"); at != std::string::npos;
+         at = record.find("call\tCreateEnvironment\n", at + 1))
+        ++starts;
+    return starts;
+}
+
+// A start that fails, at once or through its completion, is retried once; an environment is
+// handed on only when it answers for its interface.
+TEST_F(RuntimeLoader, AFailedStartIsRetriedOnceAndTheEnvironmentIsChecked) {
+    const std::wstring folder = installed(L"wv", L"131.0.2903.146");
+    ASSERT_TRUE(stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, folder));
+    const std::wstring record = scratch / L"record.txt";
+    SetEnvironmentVariableW(L"LUMIVANE_STAND_IN_RECORD", record.c_str());
+    const struct {
+        const wchar_t* script;  // a script of its own: a fresh stand-in runtime
+        const char* behave;
+        HRESULT completion;
+        int starts;
+    } cases[] = {
+        {L"sync.txt", "first_environment_start=0x80004005", S_OK, 2},
+        {L"completion.txt", "first_environment_completion=0x80004005", S_OK, 2},
+        {L"always.txt", "environment_completion=0x80070005", E_ACCESSDENIED, 2},
+        {L"query.txt", "environment_answers=0", E_NOINTERFACE, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.behave);
+        const std::wstring script = scratch / c.script;
+        ASSERT_TRUE(ts::write_bytes(script, std::string("behave\t") + c.behave + "\n"));
+        SetEnvironmentVariableW(L"LUMIVANE_STAND_IN_SCRIPT", script.c_str());
+        const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
+        const auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
+        const HRESULT started = create_webview2_environment(L"C:\\data", handler.Get());
+        EXPECT_EQ(started, S_OK);
+        if (FAILED(started)) continue;  // nothing would complete
+        Microsoft::WRL::ComPtr<ICoreWebView2Environment> environment;
+        EXPECT_EQ(wait_with_pump(*channel, environment), c.completion);
+        EXPECT_EQ(static_cast<bool>(environment), c.completion == S_OK);
+        EXPECT_EQ(starts_in(read_text(record)), c.starts);
+    }
+}
+
 TEST_F(RuntimeLoader, StartsTheRuntimeWithTheInstalledRuntimeArguments) {
     const std::wstring folder = installed(L"wv", L"131.0.2903.146");
     ASSERT_TRUE(stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, folder));
@@ -157,6 +207,7 @@ TEST_F(RuntimeLoader, StartsTheRuntimeWithTheInstalledRuntimeArguments) {
               HRESULT_FROM_WIN32(ERROR_DISK_FULL));
     EXPECT_FALSE(channel->arrived);
     const std::string refused = read_text(record);
+    EXPECT_EQ(starts_in(refused), 2) << "tried once more";
     EXPECT_NE(refused.find("entry\tcheck=1 type=0 options=null\n"), std::string::npos) << refused;
     EXPECT_NE(refused.find("user_data_folder\tC:\\\\Users\\\\demo\\\\Orvelle data\n"), std::string::npos) << refused;
 

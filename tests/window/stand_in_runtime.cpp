@@ -18,7 +18,8 @@
 //   module   <name>           notes where the setup's process loaded that DLL from
 //   icons                     notes the sizes of the window's small and large icons (a question
 //                             Wine answers only inside the window's own process)
-// LUMIVANE_STAND_IN_RECORD names the record file it rewrites after every step.
+// LUMIVANE_STAND_IN_RECORD names the record file it rewrites after every step; for each "page"
+// step it notes the time (FILETIME ticks) at which the setup's handler had returned.
 #include <windows.h>
 
 #include <cstdlib>
@@ -49,10 +50,12 @@ struct StandIn {
     size_t next_step = 0;
     bool script_started = false;
     std::wstring record_path;
+    std::wstring script_path;
     std::string entry;                      // the arguments of the entry point
     std::vector<std::string> step_results;  // what each played step gave
     std::string parent_class;               // noted while the window exists
     std::vector<std::string> bounds_given;  // every put_Bounds, in order
+    std::vector<std::string> returned;      // "<page text> <time>": when its handler had returned
 };
 
 StandIn& stand_in() {
@@ -70,6 +73,9 @@ void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
     if (name == "environment_start") b.environment_start = parse_hresult(value);
     else if (name == "environment_completion") b.environment_completion = parse_hresult(value);
     else if (name == "environment_object") b.environment_object = flag;
+    else if (name == "first_environment_start") b.first_environment_start = parse_hresult(value);
+    else if (name == "first_environment_completion") b.first_environment_completion = parse_hresult(value);
+    else if (name == "environment_answers") b.environment_answers = flag;
     else if (name == "environment_delivery")
         b.environment_delivery = value == "before" ? fw::Delivery::BeforeReturning
                                  : value == "never" ? fw::Delivery::Never
@@ -147,6 +153,7 @@ void write_record(StandIn& s) {
     out << "focus_moves\t" << r.focus_moves << "\n";
     for (const std::wstring& posted : r.posted) out << "posted\t" << escape_line(utf16_to_utf8(posted)) << "\n";
     for (const std::string& result : s.step_results) out << "step\t" << escape_line(result) << "\n";
+    for (const std::string& at : s.returned) out << "returned\t" << escape_line(at) << "\n";
 
     const std::wstring temporary = s.record_path + L".tmp";
     {
@@ -198,6 +205,10 @@ void play_next_step() {
         char code[16];
         wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::send_page_message(*s.world, text)));
         result += code;
+        FILETIME now{};
+        GetSystemTimePreciseAsFileTime(&now);
+        s.returned.push_back(step.text + " " +
+                             std::to_string((ULONGLONG(now.dwHighDateTime) << 32) | now.dwLowDateTime));
     } else if (step.kind == "page-start") {
         char code[16];
         wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::send_page_message(*s.world, L"ready")));
@@ -257,6 +268,15 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironment
     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
     StandIn& s = stand_in();
     s.record_path = environment_value(L"LUMIVANE_STAND_IN_RECORD").value_or(L"");
+    // Another script is another scenario with a fresh runtime; the same one is read again, since
+    // a test may rewrite it between starts (the loader's retry starts it twice).
+    const std::wstring script = environment_value(L"LUMIVANE_STAND_IN_SCRIPT").value_or(L"");
+    if (script != s.script_path) {
+        s.world = std::make_shared<fw::World>();
+        s.script_path = script;
+    }
+    s.world->behaviour = fw::Behaviour{};
+    s.steps.clear();
     load_script(s);
     s.entry = std::string("check=") + (check_running_instance ? "1" : "0") + " type=" + std::to_string(runtime_type) +
               " options=" + (options == nullptr ? "null" : "set");
