@@ -1,8 +1,12 @@
 // Placing the module into real folders: the promises a user's plug-in folder relies on.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "placement.h"
 #include "test_support.h"
+#include "win32_handles.h"
 
 namespace ts = testing_support;
 
@@ -77,12 +81,28 @@ TEST_F(Placement, ReadOnlyModuleIsReplacedWithoutACopy) {
     EXPECT_EQ(plugin_files(), Names{L"Lumivane.8bf"});
 }
 
-TEST_F(Placement, LeftoverTemporaryFileIsOverwritten) {
+// A leftover a crashed run or another program put at a temporary name is taken away, not written
+// through: a read-only file (which could not be opened for writing) and an empty folder alike.
+TEST_F(Placement, WhateverStandsAtATemporaryNameMakesWayForAFreshFile) {
     install();
-    ASSERT_TRUE(ts::write_bytes(folder + L"\\Lumivane.8bf.new", std::string(3 * bytes.size(), 'x')));
-    install();
-    EXPECT_EQ(ts::read_bytes(module), bytes);
-    EXPECT_EQ(plugin_files(), Names{L"Lumivane.8bf"});
+    const std::wstring settings = folder + L"\\..\\Settings\\PhotoshopPluginsPreferences.xml";
+    for (const std::wstring temporary : {folder + L"\\Lumivane.8bf.new", settings + L".new"}) {
+        for (const bool as_folder : {false, true}) {
+            SCOPED_TRACE(ts::utf8(temporary) + (as_folder ? " (folder)" : " (read-only file)"));
+            ASSERT_TRUE(DeleteFileW(settings.c_str()));  // so that the settings are written again
+            if (as_folder) {
+                ASSERT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr));
+            } else {
+                ASSERT_TRUE(ts::write_bytes(temporary, std::string(3 * bytes.size(), 'x')));
+                ASSERT_TRUE(SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_READONLY));
+            }
+            install();
+            EXPECT_EQ(ts::read_bytes(module), bytes);
+            EXPECT_EQ(plugin_files(), Names{L"Lumivane.8bf"});
+            EXPECT_TRUE(ts::exists(settings));
+            EXPECT_FALSE(ts::exists(settings + L".new"));
+        }
+    }
 }
 
 TEST_F(Placement, ModuleHeldByTheHostIsSetAsideAndTheNextFreeNameIsUsed) {
@@ -106,6 +126,54 @@ TEST_F(Placement, ModuleHeldByTheHostIsSetAsideAndTheNextFreeNameIsUsed) {
     // Once the host has let go, the next run removes the stale copies.
     install();
     EXPECT_EQ(plugin_files(), Names{L"Lumivane.8bf"});
+}
+
+// A program that opens the new module while it is written and keeps it open without delete
+// sharing (a scanner, say) stops it from moving in: the earlier module, set aside for the second
+// try, comes back. The scanner has to be in time, so it may take a few tries.
+TEST_F(Placement, EarlierModuleComesBackWhenTheNewOneCannotMoveIn) {
+    install();
+    const std::wstring temporary = folder + L"\\Lumivane.8bf.new";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        ASSERT_TRUE(ts::write_bytes(module, "earlier module"));
+        std::atomic<bool> stop{false};
+        UniqueFileHandle scanned;
+        std::thread scanner([&] {
+            while (!stop && !scanned)
+                scanned.reset(CreateFileW(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+        });
+        const Result<std::wstring> outcome = install_plugin(folder);
+        stop = true;
+        scanner.join();
+        if (outcome.ok()) continue;  // the scanner came too late
+        EXPECT_EQ(outcome.error(), ts::utf8(module) + ": " + ts::os_reason(ERROR_SHARING_VIOLATION));
+        EXPECT_EQ(ts::read_bytes(module), "earlier module");
+        EXPECT_EQ(plugin_files(), (Names{L"Lumivane.8bf", L"Lumivane.8bf.new"}));  // .new is still open
+        return;
+    }
+    FAIL() << "the scanner never opened the temporary file in time";
+}
+
+// The host holds the module, and each of the hundred set-aside names holds a file that cannot be
+// removed: the earlier module stays, and so does nothing of the new one.
+TEST_F(Placement, TemporaryFileGoesWhenNoSetAsideNameCanBeFreed) {
+    install();
+    std::vector<UniqueFileHandle> held;
+    for (int i = 0; i < 100; ++i) {
+        const std::wstring copy = folder + L"\\Lumivane.8bf.old" + (i > 0 ? std::to_wstring(i) : L"");
+        ASSERT_TRUE(ts::write_bytes(copy, "held copy"));
+        held.emplace_back(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.back());
+    }
+    ModuleHolder host(module);
+    ASSERT_TRUE(host.loaded());
+    const Result<std::wstring> outcome = install_plugin(folder);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error(), "no se pudo apartar la versi\u00F3n anterior");
+    EXPECT_EQ(ts::read_bytes(module), bytes);
+    EXPECT_FALSE(ts::exists(folder + L"\\Lumivane.8bf.new"));
+    EXPECT_EQ(plugin_files().size(), 101u);
 }
 
 TEST_F(Placement, StaleCopiesAreRemovedButOnlyByTheirExactName) {
@@ -143,16 +211,44 @@ TEST_F(Placement, FolderThatCannotBeCreatedNamesTheFolder) {
     const Result<std::wstring> outcome = install_plugin(folder);
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(outcome.error(), ts::utf8(folder) + ": " + ts::os_reason(ERROR_ALREADY_EXISTS));
+
+    // A drive that does not exist: the reason is the system's for its root.
+    const DWORD drives = GetLogicalDrives();
+    wchar_t letter = L'Z';
+    while (letter > L'D' && (drives & (1u << (letter - L'A')))) --letter;
+    ASSERT_FALSE(drives & (1u << (letter - L'A'))) << "no free drive letter";
+    folder = std::wstring(1, letter) + L":\\Lumivane missing drive\\Plugins";
+    const Result<std::wstring> missing = install_plugin(folder);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error(), ts::utf8(folder) + ": " + ts::os_reason(ERROR_PATH_NOT_FOUND));
+}
+
+// "." and ".." count as the system resolves them: the module goes where the folder's path leads,
+// and the settings sit beside the folder it went into.
+TEST_F(Placement, SettingsSitBesideTheFolderTheModuleReallyWentInto) {
+    struct Case {
+        std::wstring folder, module_folder, settings_parent, not_settings_parent;
+    };
+    for (const Case& c : {Case{scratch / L"a\\Plugins\\.", scratch / L"a\\Plugins", scratch / L"a", scratch / L"a\\Plugins"},
+                          Case{scratch / L"b\\x\\Plugins\\..", scratch / L"b\\x", scratch / L"b", scratch / L"b\\x\\Plugins"}}) {
+        SCOPED_TRACE(ts::utf8(c.folder));
+        folder = c.folder;
+        install();
+        EXPECT_EQ(ts::read_bytes(c.module_folder + L"\\Lumivane.8bf"), bytes);
+        EXPECT_TRUE(ts::exists(c.settings_parent + L"\\Settings\\PhotoshopPluginsPreferences.xml"));
+        EXPECT_FALSE(ts::exists(c.not_settings_parent + L"\\Settings"));
+    }
 }
 
 TEST_F(Placement, TemporaryFileThatCannotBeWrittenNamesIt) {
     install();
     ASSERT_TRUE(ts::write_bytes(module, "earlier module"));
     const std::wstring temporary = folder + L"\\Lumivane.8bf.new";
-    ASSERT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr));  // a folder that is not empty stays
+    ASSERT_TRUE(ts::write_bytes(temporary + L"\\kept", "kept"));
     const Result<std::wstring> outcome = install_plugin(folder);
     ASSERT_FALSE(outcome.ok());
-    EXPECT_EQ(outcome.error(), ts::utf8(temporary) + ": " + ts::os_reason(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(outcome.error(), ts::utf8(temporary) + ": " + ts::os_reason(ERROR_DIR_NOT_EMPTY));
     EXPECT_EQ(ts::read_bytes(module), "earlier module");  // the installed module is untouched
 }
 
