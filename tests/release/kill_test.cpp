@@ -76,6 +76,7 @@ protected:
     ModuleVersions versions{ts::module_bytes()};
     std::deque<std::unique_ptr<Holder>> holders;
     unsigned holder_count = 0;
+    bool earlier_held = false;  // this round's earlier module is loaded by a host stand-in
     const unsigned seed = environment_number(L"LUMIVANE_KILL_SEED", GetTickCount());
     std::mt19937 random{seed};
 
@@ -94,6 +95,8 @@ protected:
     // loaded by a running host, and one of the settings files the host may have left.
     const SettingsFixture& prepare_round() {
         while (!holders.empty() && (holders.size() > 2 || chance(2))) holders.pop_front();
+        // Each finished run leaves a module no stand-in has loaded; only one started below holds it.
+        earlier_held = false;
 
         const unsigned module_choice = std::uniform_int_distribution<unsigned>(0, 7)(random);
         if (module_choice == 0) {
@@ -109,6 +112,7 @@ protected:
                                                    scratch / (L"loaded-" + std::to_wstring(++holder_count)));
             EXPECT_TRUE(holder->loaded()) << "the host stand-in could not load the earlier module";
             holders.push_back(std::move(holder));
+            earlier_held = true;
         }
 
         const auto& fixtures = settings_fixtures();
@@ -133,7 +137,9 @@ protected:
                 << "Lumivane.8bf holds " << after.module->size() << " bytes that are neither the earlier "
                 << "module nor the new one";
         }
-        // The earlier module goes only once the whole new one waits beside it for its move.
+        // An earlier module that nobody holds is replaced in one move: there is always a module.
+        if (before.module && !earlier_held) EXPECT_TRUE(after.module) << "no module although the earlier one was free";
+        // A held one goes aside only once the whole new one waits beside it for its move.
         if (before.module && !after.module)
             EXPECT_TRUE(after.temporary == versions.new_bytes()) << "Lumivane.8bf gone without a complete .new";
         for (const auto& [name, bytes] : after.copies)
@@ -230,7 +236,7 @@ TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
     }
 
     std::map<Phase, unsigned> phases;
-    unsigned kills = 0, round = 0;
+    unsigned kills = 0, round = 0, free_earlier_kills = 0, free_earlier_lost = 0;
     while (kills < wanted && !HasFailure()) {
         ++round;
         const SettingsFixture& fixture = prepare_round();
@@ -241,6 +247,10 @@ TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
         if (killed) {
             ++kills;
             ++phases[classify(before, after, versions.new_bytes())];
+            if (before.module && !earlier_held) {
+                ++free_earlier_kills;
+                if (!after.module) ++free_earlier_lost;
+            }
         }
         expect_recovery(fixture, round);
     }
@@ -249,9 +259,39 @@ TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
     std::printf("kill test: %u kills in %u rounds (%u runs ended before their kill); unkilled run %.1f ms, "
                 "of it %.2f ms from the temporary module to exit (medians)\n",
                 kills, round, round - kills, median(run_ms), median(work_ms));
+    std::printf("kill test: %u kills with an earlier module no host held; after %u of them no whole module\n",
+                free_earlier_kills, free_earlier_lost);
     for (Phase phase : kAllPhases) std::printf("  %-55s %u\n", phase_name(phase), phases[phase]);
     std::fflush(stdout);
     EXPECT_GE(kills, wanted);
+}
+
+// Several setups started together on one folder take turns: each ends with 0, and the folder
+// holds the one whole new module and the edited settings, with no temporary file left.
+// LUMIVANE_SETUPS_AT_ONCE (default 4) and LUMIVANE_ROUNDS_AT_ONCE (default 3) set the size.
+TEST_F(KillTest, SetupsAtOnceTakeTurnsAndLeaveOneWholeModule) {
+    const unsigned setups = environment_number(L"LUMIVANE_SETUPS_AT_ONCE", 4);
+    const unsigned rounds = environment_number(L"LUMIVANE_ROUNDS_AT_ONCE", 3);
+    unsigned failed_runs = 0, rounds_without_module = 0;
+    for (unsigned round = 1; round <= rounds; ++round) {
+        const SettingsFixture& fixture = prepare_round();
+        SCOPED_TRACE("round " + std::to_string(round) + ", settings: " + fixture.name);
+        std::vector<ts::Child> running;
+        for (unsigned i = 0; i < setups; ++i) running.push_back(start_setup());
+        for (ts::Child& setup : running)
+            if (ts::wait_exit(setup, 120000) != std::optional<DWORD>(0)) ++failed_runs;
+        const FolderState state = read_state(paths);
+        if (state.module != versions.new_bytes()) ++rounds_without_module;
+        EXPECT_FALSE(state.temporary) << "Lumivane.8bf.new left behind";
+        EXPECT_EQ(state.settings, fixture.after);
+        EXPECT_FALSE(state.settings_temporary) << "settings' temporary file left behind";
+    }
+    holders.clear();
+    std::printf("setups at once: %u setups, %u rounds; %u runs failed, %u rounds without a whole module\n", setups,
+                rounds, failed_runs, rounds_without_module);
+    std::fflush(stdout);
+    EXPECT_EQ(failed_runs, 0u);
+    EXPECT_EQ(rounds_without_module, 0u);
 }
 
 }  // namespace
