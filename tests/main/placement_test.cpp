@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "folder_lock.h"
 #include "placement.h"
 #include "test_support.h"
 #include "win32_handles.h"
@@ -250,6 +251,29 @@ TEST_F(Placement, TemporaryFileThatCannotBeWrittenNamesIt) {
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(outcome.error(), ts::utf8(temporary) + ": " + ts::os_reason(ERROR_DIR_NOT_EMPTY));
     EXPECT_EQ(ts::read_bytes(module), "earlier module");  // the installed module is untouched
+}
+
+// A setup killed while it held the folder's lock leaves it abandoned: the next one takes it over,
+// and lets it go again when done.
+TEST_F(Placement, LockLeftByAKilledSetupIsTakenOverAndLetGo) {
+    const std::wstring name = folder_lock_name(folder);
+    UniqueHandle left(CreateMutexW(nullptr, FALSE, name.c_str()));
+    ASSERT_TRUE(left);
+    std::thread([&] { WaitForSingleObject(left.get(), 0); }).join();  // ends owning it
+    install();
+    std::thread([&] {
+        EXPECT_EQ(WaitForSingleObject(left.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)) << "the lock was kept";
+        ReleaseMutex(left.get());
+    }).join();
+}
+
+TEST(FolderLock, OneNamePerFolderWhateverItsSpelling) {
+    const std::wstring name = folder_lock_name(L"C:\\Users\\demo\\Plugins");
+    EXPECT_TRUE(name.starts_with(L"Local\\Lumivane-Setup-")) << ts::utf8(name);
+    for (const wchar_t* same : {L"c:\\USERS\\Demo\\plugins\\", L"C:/Users/demo/Plugins", L"C:\\Users\\demo\\x\\..\\Plugins\\."})
+        EXPECT_EQ(folder_lock_name(same), name) << ts::utf8(same);
+    EXPECT_NE(folder_lock_name(L"C:\\Users\\demo\\Plugins2"), name);
+    EXPECT_NE(folder_lock_name(L"C:\\Users\\demo"), name);
 }
 
 class FolderResolution : public ::testing::Test {
