@@ -1,6 +1,8 @@
 // Crash safety of the real quiet install: the setup is run again and again into one folder and
 // terminated at random moments, from process start-up to exit. After every kill the folder holds
-// no half-written module or settings file, and the next, unkilled run puts everything right.
+// no half-written module or settings file, an earlier module that no host held is still there or
+// replaced (never missing), and the next, unkilled run puts everything right. Then several setups
+// are started together on one folder.
 //
 // LUMIVANE_KILLS sets how many kills to make (default 30); LUMIVANE_KILL_SEED repeats a run.
 // The summary (kills per phase) goes to standard output for bench/kill-test.sh.
