@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The long kill test: the real quiet install terminated at random moments KILLS times (default 200),
 # each kill checked for whole files and followed by a checked recovery run (tests/release/kill_test.cpp).
-# Prints how many kills landed in each phase of the run, told from what the folders held after.
+# Prints how many kills landed in each phase of the run, told from what the folders held after, and
+# after how many kills with an earlier module that no host held the folder had no whole module.
+# Then SETUPS setups at once (default 8) on one folder, ROUNDS times (default 20): how many runs
+# failed and after how many rounds the folder had no whole new module.
 #
 # The build embeds a module of the release's size (MODULE_SIZE bytes, default 1468928: the small
 # module built here, padded at its end, which still loads), so the write of the temporary file
@@ -33,6 +36,7 @@ cmake --build "$build" -j2 --target release_kill_test >/dev/null
 
 export WINEPREFIX=${WINEPREFIX:-$(mktemp -d /tmp/lumivane-kill-bench.XXXXXX)}
 export LUMIVANE_KILLS=$kills
+export LUMIVANE_SETUPS_AT_ONCE=${SETUPS:-8} LUMIVANE_ROUNDS_AT_ONCE=${ROUNDS:-20}
 [ -n "${SEED:-}" ] && export LUMIVANE_KILL_SEED=$SEED
 log=$build/kill-test.log
 start=$(date +%s)
@@ -41,7 +45,7 @@ set +e
 status=$?
 set -e
 echo "module embedded: $module_size bytes; wall time $(( $(date +%s) - start )) s"
-sed -n 's/^[0-9]*: //; /^kill test:/,/^  indistinct/p' "$log"
+sed -n 's/^[0-9]*: //; /^kill test:/,/^  indistinct/p; /^setups at once:/p' "$log"
 if [ "$status" -ne 0 ]; then
   grep -E 'Failure|Expected|Which is|round [0-9]+' "$log" | head -30
   echo "FAILED (log: $log)"

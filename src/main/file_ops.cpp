@@ -58,6 +58,23 @@ bool mark_for_deletion(HANDLE file) {
     return false;
 }
 
+// A temporary file's name may hold anything a crash or another program left there. It is
+// cleared without following it: DeleteFileW and RemoveDirectoryW take a link itself away,
+// never its target, and RemoveDirectoryW takes a folder only when it is empty.
+Status clear_name(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Status::success();
+    Status removed = Status::success();
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (!RemoveDirectoryW(path.c_str())) removed = last_error_status();
+    } else {
+        removed = delete_file(path);
+    }
+    // Gone meanwhile is as good as removed.
+    if (!removed.ok() && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return Status::success();
+    return removed;
+}
+
 }  // namespace
 
 Status create_folder(const std::wstring& path) {
@@ -68,8 +85,10 @@ Status create_folder(const std::wstring& path) {
         if (is_folder(path)) return Status::success();
         return Status::failure(os_error_reason(code));
     }
+    // A root that cannot be made (a missing drive, an unreachable share) ends the chain: its
+    // reason is the one that tells.
     const auto parent = parent_path(path);
-    if (!parent) return Status::failure("failed to create whole tree");
+    if (!parent) return Status::failure(os_error_reason(code));
     if (Status made = create_folder(*parent); !made.ok()) return made;
     if (CreateDirectoryW(path.c_str(), nullptr)) return Status::success();
     code = GetLastError();
@@ -78,9 +97,11 @@ Status create_folder(const std::wstring& path) {
 }
 
 Status write_file(const std::wstring& path, const void* data, size_t size) {
+    if (Status cleared = clear_name(path); !cleared.ok()) return cleared;
+    // CREATE_NEW never opens what stands at the name, so nothing is written through a link.
     UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return last_error_status();
     const auto* next = static_cast<const unsigned char*>(data);
     while (size > 0) {
@@ -122,6 +143,19 @@ Status delete_file(const std::wstring& path) {
 Status move_file(const std::wstring& from, const std::wstring& to) {
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return Status::success();
     return last_error_status();
+}
+
+std::optional<std::wstring> full_path(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0) return std::nullopt;
+        if (n < full.size()) {
+            full.resize(n);
+            return full;
+        }
+        full.resize(n);  // too small: n is the size needed, terminator included
+    }
 }
 
 Result<FolderListing> list_folder(const std::wstring& path) {

@@ -2,6 +2,7 @@
 // only the reason ("{message} (os error {code})"); callers put the path in front of it.
 #pragma once
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,7 +11,9 @@
 
 // Creates the folder and every missing parent; succeeds when it already exists.
 Status create_folder(const std::wstring& path);
-// Creates or empties the file, writes every byte straight from `data`, closes it.
+// Writes a file created afresh: whatever stands at `path` is removed first (a link as the link
+// itself, never what it points to; an empty folder as a folder), then the file is created new,
+// every byte written straight from `data`, and closed.
 Status write_file(const std::wstring& path, const void* data, size_t size);
 // True when the file's attributes can be read (links followed); any failure means no.
 bool file_exists(const std::wstring& path);
@@ -18,6 +21,10 @@ bool file_exists(const std::wstring& path);
 Status delete_file(const std::wstring& path);
 // Renames or moves the file, replacing one that is already at `to`.
 Status move_file(const std::wstring& from, const std::wstring& to);
+
+// The path made absolute and normalised ("." and ".." resolved) by the system; nullopt when it
+// cannot be.
+std::optional<std::wstring> full_path(const std::wstring& path);
 
 // Names of the folder's entries without "." and "..". `complete` is false when the listing
 // stopped part way; `names` then holds what was read before.

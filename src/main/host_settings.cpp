@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "file_ops.h"
+#include "folder_lock.h"
 #include "os_error.h"
 #include "paths.h"
 #include "settings_edit.h"
@@ -11,7 +12,8 @@
 
 namespace {
 
-// The background task and a later installation could otherwise write the same temporary file.
+// The background task and a later installation could otherwise write the same temporary file;
+// so could another setup's, hence the file's cross-process lock as well.
 SRWLOCK settings_lock = SRWLOCK_INIT;
 
 struct FileRead {
@@ -77,6 +79,7 @@ SettingsUpdate write_settings(const std::wstring& path, std::string_view text) {
 
 SettingsUpdate update_host_settings(const std::wstring& settings_path) {
     ExclusiveLock guard(settings_lock);
+    const MutexLock other_setups(folder_mutex(settings_path));
     const FileRead read = read_whole_file(settings_path);
     if (read.error != ERROR_SUCCESS) {
         if (means_absent(read.error)) return write_settings(settings_path, new_settings_text());

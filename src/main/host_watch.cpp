@@ -69,13 +69,17 @@ std::vector<ProcessId> find_host_processes(std::string_view host_name) {
     if (taken == INVALID_HANDLE_VALUE) return found;
     UniqueHandle snapshot(taken);
 
+    // The setup itself may carry the host's name (saved as it, or named in ORVELLE_SETUP_APP):
+    // waiting for its own end would never end.
+    const DWORD self = GetCurrentProcessId();
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     // The walk ends at the first entry that cannot be fetched, whatever the reason.
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
         const std::wstring_view exe(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH));
-        if (is_host_name(utf16_to_utf8(exe), host_name)) found.push_back(entry.th32ProcessID);
+        if (entry.th32ProcessID != self && is_host_name(utf16_to_utf8(exe), host_name))
+            found.push_back(entry.th32ProcessID);
     }
     return found;
 }

@@ -19,7 +19,8 @@ struct HostWatch {
 // and hands its thread to BackgroundTaskSlot. Returns without waiting; never fails.
 void start_host_watch(const std::wstring& settings_path);
 
-// Ids of the running processes whose executable name is `host_name`, in snapshot order.
+// Ids of the running processes whose executable name is `host_name`, in snapshot order, this
+// process left out.
 // A snapshot that cannot be taken gives none.
 std::vector<ProcessId> find_host_processes(std::string_view host_name);
 

@@ -5,6 +5,7 @@
 #include "embedded.h"
 #include "environment.h"
 #include "file_ops.h"
+#include "folder_lock.h"
 #include "host_settings.h"
 #include "host_watch.h"
 #include "os_error.h"
@@ -23,8 +24,9 @@ std::wstring set_aside_path(const std::wstring& folder, int index) {
     return join_path(folder, name);
 }
 
-// The host keeps a loaded module from being deleted but lets it be renamed: move it aside
-// under the first name that is free or can be freed. Gives the copy's path.
+// The host keeps a loaded module from being replaced, and a read-only file cannot be replaced
+// either, but both can be renamed: move it aside under the first name that is free or can be
+// freed. Gives the copy's path.
 Result<std::wstring> set_aside(const std::wstring& folder, const std::wstring& installed,
                                const std::wstring& temporary) {
     for (int i = 0; i < kSetAsideNames; ++i) {
@@ -41,27 +43,53 @@ Result<std::wstring> set_aside(const std::wstring& folder, const std::wstring& i
     return Result<std::wstring>::failure("no se pudo apartar la versi\u00F3n anterior");
 }
 
+// Puts the new module in place so that the folder always holds a whole module: one move over the
+// earlier module where the system allows it; else the earlier module goes aside first and comes
+// back should the new one still not move in. Gives this run's set-aside copy, if it made one.
+Result<std::optional<std::wstring>> place_module(const std::wstring& folder, const std::wstring& installed,
+                                                 const std::wstring& temporary) {
+    using Placed = Result<std::optional<std::wstring>>;
+    const Status replaced = move_file(temporary, installed);
+    if (replaced.ok()) return Placed::success(std::nullopt);
+    if (!file_exists(installed)) {
+        delete_file(temporary);
+        return Placed::failure(path_failure(installed, replaced.error()));
+    }
+    Result<std::wstring> aside = set_aside(folder, installed, temporary);
+    if (!aside.ok()) return Placed::failure(aside.error());
+    if (Status placed = move_file(temporary, installed); !placed.ok()) {
+        move_file(aside.value(), installed);  // put the earlier module back where it can
+        delete_file(temporary);
+        return Placed::failure(path_failure(installed, placed.error()));
+    }
+    return Placed::success(std::move(aside.value()));
+}
+
 bool is_set_aside_name(std::wstring_view name) {
     constexpr std::string_view prefix = "Lumivane.8bf.old";
     return utf16_to_utf8(name).starts_with(prefix);
 }
 
-// Copies set aside by earlier runs go once the host has let go of them; this run's copy stays.
-void remove_stale_copies(const std::wstring& folder, const std::optional<std::wstring>& kept) {
+// Copies set aside by earlier runs go once the host has let go of them. `tried` (this run's
+// copy, already tried) is not tried again.
+void remove_stale_copies(const std::wstring& folder, const std::optional<std::wstring>& tried) {
     const Result<FolderListing> listing = list_folder(folder);
     if (!listing.ok()) return;
     for (const std::wstring& name : listing.value().names) {
         if (!is_set_aside_name(name)) continue;
         const std::wstring path = join_path(folder, name);
-        if (kept && path == *kept) continue;
+        if (tried && path == *tried) continue;
         delete_file(path);
     }
 }
 
 // The host must be told to load plug-ins it does not recognise; its preferences live in
-// "Settings" beside the plug-in folder. Nothing here can fail the installation.
+// "Settings" beside the plug-in folder. Nothing here can fail the installation. The parent is
+// taken from the folder's full form, so that "Plugins\." or "x\Plugins\.." give the Settings
+// beside the folder the module really went into. The empty folder has none.
 void bring_host_settings_into_line(const std::wstring& folder) {
-    const std::optional<std::wstring> parent = parent_path(folder);
+    if (folder.empty()) return;
+    const std::optional<std::wstring> parent = parent_path(full_path(folder).value_or(folder));
     if (!parent) return;
     const std::wstring settings =
         join_path(join_path(*parent, L"Settings"), L"PhotoshopPluginsPreferences.xml");
@@ -86,6 +114,9 @@ InstallOutcome install_plugin(const std::wstring& folder) {
     const std::wstring installed = join_path(folder, kModuleName);
     const std::wstring temporary = join_path(folder, kTemporaryName);
 
+    // A second setup on this folder would share the temporary files: it waits for this one.
+    const MutexLock one_setup_at_a_time(folder_mutex(folder));
+
     if (Status made = create_folder(folder); !made.ok())
         return InstallOutcome::failure(path_failure(folder, made.error()));
 
@@ -94,18 +125,11 @@ InstallOutcome install_plugin(const std::wstring& folder) {
     if (Status written = write_file(temporary, module.data, module.size); !written.ok())
         return InstallOutcome::failure(path_failure(temporary, written.error()));
 
-    std::optional<std::wstring> copy;
-    if (file_exists(installed) && !delete_file(installed).ok()) {
-        Result<std::wstring> aside = set_aside(folder, installed, temporary);
-        if (!aside.ok()) return InstallOutcome::failure(aside.error());
-        copy = std::move(aside.value());
-    }
-
-    if (Status placed = move_file(temporary, installed); !placed.ok()) {
-        if (copy) move_file(*copy, installed);  // put the earlier module back where it can
-        delete_file(temporary);
-        return InstallOutcome::failure(path_failure(installed, placed.error()));
-    }
+    Result<std::optional<std::wstring>> placed = place_module(folder, installed, temporary);
+    if (!placed.ok()) return InstallOutcome::failure(placed.error());
+    // A copy that the host does not hold (a read-only module was set aside) is not kept.
+    const std::optional<std::wstring>& copy = placed.value();
+    if (copy) delete_file(*copy);
 
     remove_stale_copies(folder, copy);
     bring_host_settings_into_line(folder);

@@ -1,6 +1,8 @@
 // Crash safety of the real quiet install: the setup is run again and again into one folder and
 // terminated at random moments, from process start-up to exit. After every kill the folder holds
-// no half-written module or settings file, and the next, unkilled run puts everything right.
+// no half-written module or settings file, an earlier module that no host held is still there or
+// replaced (never missing), and the next, unkilled run puts everything right. Then several setups
+// are started together on one folder.
 //
 // LUMIVANE_KILLS sets how many kills to make (default 30); LUMIVANE_KILL_SEED repeats a run.
 // The summary (kills per phase) goes to standard output for bench/kill-test.sh.
@@ -76,16 +78,18 @@ protected:
     ModuleVersions versions{ts::module_bytes()};
     std::deque<std::unique_ptr<Holder>> holders;
     unsigned holder_count = 0;
+    bool earlier_held = false;  // this round's earlier module is loaded by a host stand-in
     const unsigned seed = environment_number(L"LUMIVANE_KILL_SEED", GetTickCount());
     std::mt19937 random{seed};
 
     // The real quiet install into <scratch>\Plugins. No host process can match the watched name,
     // so the run never lingers for a background task.
-    ts::Child start_setup() {
+    ts::Child start_setup(bool suspended = false) {
         return ts::start_process(ts::setup_exe(), L"",
                                  {{L"ORVELLE_SETUP_QUIET", L""},
                                   {L"ORVELLE_SETUP_DIR", paths.plugins},
-                                  {L"ORVELLE_SETUP_APP", L"lumivane-kill-test-no-such-host.exe"}});
+                                  {L"ORVELLE_SETUP_APP", L"lumivane-kill-test-no-such-host.exe"}},
+                                 L"", suspended);
     }
 
     bool chance(unsigned in) { return std::uniform_int_distribution<unsigned>(1, in)(random) == 1; }
@@ -94,6 +98,7 @@ protected:
     // loaded by a running host, and one of the settings files the host may have left.
     const SettingsFixture& prepare_round() {
         while (!holders.empty() && (holders.size() > 2 || chance(2))) holders.pop_front();
+        earlier_held = false;  // every finished run leaves a module that no stand-in has loaded
 
         const unsigned module_choice = std::uniform_int_distribution<unsigned>(0, 7)(random);
         if (module_choice == 0) {
@@ -109,6 +114,7 @@ protected:
                                                    scratch / (L"loaded-" + std::to_wstring(++holder_count)));
             EXPECT_TRUE(holder->loaded()) << "the host stand-in could not load the earlier module";
             holders.push_back(std::move(holder));
+            earlier_held = true;
         }
 
         const auto& fixtures = settings_fixtures();
@@ -133,7 +139,9 @@ protected:
                 << "Lumivane.8bf holds " << after.module->size() << " bytes that are neither the earlier "
                 << "module nor the new one";
         }
-        // The earlier module goes only once the whole new one waits beside it for its move.
+        // An earlier module that nobody holds is replaced in one move: there is always a module.
+        if (before.module && !earlier_held) EXPECT_TRUE(after.module) << "no module although the earlier one was free";
+        // A held one goes aside only once the whole new one waits beside it for its move.
         if (before.module && !after.module)
             EXPECT_TRUE(after.temporary == versions.new_bytes()) << "Lumivane.8bf gone without a complete .new";
         for (const auto& [name, bytes] : after.copies)
@@ -230,7 +238,7 @@ TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
     }
 
     std::map<Phase, unsigned> phases;
-    unsigned kills = 0, round = 0;
+    unsigned kills = 0, round = 0, free_earlier_kills = 0, free_earlier_lost = 0;
     while (kills < wanted && !HasFailure()) {
         ++round;
         const SettingsFixture& fixture = prepare_round();
@@ -241,6 +249,8 @@ TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
         if (killed) {
             ++kills;
             ++phases[classify(before, after, versions.new_bytes())];
+            free_earlier_kills += before.module && !earlier_held;
+            free_earlier_lost += before.module && !earlier_held && !after.module;
         }
         expect_recovery(fixture, round);
     }
@@ -249,9 +259,34 @@ TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
     std::printf("kill test: %u kills in %u rounds (%u runs ended before their kill); unkilled run %.1f ms, "
                 "of it %.2f ms from the temporary module to exit (medians)\n",
                 kills, round, round - kills, median(run_ms), median(work_ms));
+    std::printf("kill test: %u kills with an earlier module no host held; after %u of them no whole module\n",
+                free_earlier_kills, free_earlier_lost);
     for (Phase phase : kAllPhases) std::printf("  %-55s %u\n", phase_name(phase), phases[phase]);
     std::fflush(stdout);
     EXPECT_GE(kills, wanted);
+}
+
+// Several setups let go together on one folder take turns: each ends with 0 and the folder holds
+// the whole new module and nothing temporary. LUMIVANE_SETUPS_AT_ONCE (default 4) setups,
+// LUMIVANE_ROUNDS_AT_ONCE (default 3) rounds.
+TEST_F(KillTest, SetupsAtOnceTakeTurnsAndLeaveOneWholeModule) {
+    const unsigned setups = environment_number(L"LUMIVANE_SETUPS_AT_ONCE", 4);
+    const unsigned rounds = environment_number(L"LUMIVANE_ROUNDS_AT_ONCE", 3);
+    unsigned failed_runs = 0, rounds_without_module = 0;
+    for (unsigned round = 1; round <= rounds; ++round) {
+        prepare_round();
+        std::vector<ts::Child> running;
+        for (unsigned i = 0; i < setups; ++i) running.push_back(start_setup(true));
+        for (ts::Child& setup : running) ts::resume(setup);
+        for (ts::Child& setup : running) failed_runs += ts::wait_exit(setup, 120000) != std::optional<DWORD>(0);
+        const FolderState state = read_state(paths);
+        rounds_without_module += state.module != versions.new_bytes();
+        EXPECT_FALSE(state.temporary || state.settings_temporary) << "a temporary file left behind";
+    }
+    std::printf("setups at once: %u setups, %u rounds; %u runs failed, %u rounds without a whole module\n", setups,
+                rounds, failed_runs, rounds_without_module);
+    std::fflush(stdout);
+    EXPECT_EQ(failed_runs + rounds_without_module, 0u);
 }
 
 }  // namespace

@@ -288,3 +288,18 @@ TEST(QuietRunWithoutWatch, AlreadyAllowedSettingsStartNoWatch) {
     EXPECT_TRUE(host.running());
     EXPECT_EQ(read_bytes(settings), allowed);
 }
+
+// The setup itself carries the host's name, named in ORVELLE_SETUP_APP or saved as Affinity.exe:
+// it does not wait for its own end (a hang is killed after hang_ms).
+TEST(QuietRunWithoutWatch, SetupNeverWaitsForItself) {
+    ScratchFolder scratch;
+    const std::wstring exe = setup_exe(), as_host = scratch / L"Affinity.exe";
+    ASSERT_TRUE(CopyFileW(exe.c_str(), as_host.c_str(), FALSE));
+    for (const auto& [run, app] : {std::pair{exe, std::optional(exe.substr(exe.rfind(L'\\') + 1))},
+                                   std::pair{as_host, std::optional<std::wstring>()}}) {
+        DeleteFileW(settings_of(scratch).c_str());  // so that the settings are written and the host looked for
+        EXPECT_EQ(run_process(run, L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", scratch / L"Plugins"},
+                                         {L"ORVELLE_SETUP_APP", app}}, hang_ms), 0u) << utf8(run);
+        EXPECT_TRUE(holds_element(settings_of(scratch)));
+    }
+}

@@ -116,23 +116,35 @@ std::vector<std::wstring> folder_names(const std::wstring& folder) {
 }
 
 Child start_process(const std::wstring& exe, const std::wstring& arguments, const EnvironmentChanges& changes,
-                    const std::wstring& directory) {
+                    const std::wstring& directory, bool suspended) {
     std::wstring command = L"\"" + exe + L"\"";
     if (!arguments.empty()) command += L" " + arguments;
     std::wstring environment = environment_block(changes);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0);
+    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
                         environment.data(), directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
         ADD_FAILURE() << "cannot start " << utf8(exe) << ": " << os_reason(GetLastError());
         return {};
     }
-    CloseHandle(info.hThread);
-    return {info.hProcess, info.dwProcessId};
+    if (!suspended) {
+        CloseHandle(info.hThread);
+        info.hThread = nullptr;
+    }
+    return {info.hProcess, info.dwProcessId, info.hThread};
+}
+
+void resume(Child& child) {
+    if (!child.suspended_thread) return;
+    ResumeThread(child.suspended_thread);
+    CloseHandle(child.suspended_thread);
+    child.suspended_thread = nullptr;
 }
 
 std::optional<DWORD> wait_exit(Child& child, DWORD timeout_ms) {
+    resume(child);
     if (!child.process) return std::nullopt;
     if (WaitForSingleObject(child.process, timeout_ms) != WAIT_OBJECT_0) {
         TerminateProcess(child.process, 99);

@@ -41,10 +41,13 @@ using EnvironmentChanges = std::map<std::wstring, std::optional<std::wstring>>;
 struct Child {
     HANDLE process = nullptr;
     DWORD id = 0;
+    HANDLE suspended_thread = nullptr;  // the main thread of a child started suspended, until resumed
 };
-// Starts `exe` with `arguments` in `directory` (empty: the test's own) and the changed environment.
+// Starts `exe` with `arguments` in `directory` (empty: the test's own) and the changed environment;
+// `suspended`: held before its first instruction until resume(), so that several start together.
 Child start_process(const std::wstring& exe, const std::wstring& arguments, const EnvironmentChanges& changes,
-                    const std::wstring& directory = L"");
+                    const std::wstring& directory = L"", bool suspended = false);
+void resume(Child& child);
 // Waits up to `timeout_ms`; the exit code, or nullopt when it is still running (then it is killed).
 std::optional<DWORD> wait_exit(Child& child, DWORD timeout_ms);
 // Runs and waits: the exit code, or nullopt on a hang (killed after `timeout_ms`).

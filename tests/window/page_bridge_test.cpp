@@ -273,22 +273,25 @@ TEST_F(PageBridgeTest, InstallRepliesDoneAndPlacesTheModule) {
 
 TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
     attach_live_page();
-    // A folder named like the temporary file makes writing it fail.
+    // A folder named like the temporary file, not empty so that it stays, makes writing it fail.
+    const std::wstring blocker = plugins + L"\\Lumivane.8bf.new";
     ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((plugins + L"\\Lumivane.8bf.new").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
+    ASSERT_TRUE(ts::write_bytes(blocker + L"\\kept", "kept"));
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 1u);
     const std::string error = utf16_to_utf8(g_world->record.posted[0]);
     EXPECT_EQ(error.rfind("error\n" + ts::utf8(plugins) + "\\Lumivane.8bf.new: ", 0), 0u) << error;
     EXPECT_TRUE(bridge.state->last_install_failed);
 
-    ASSERT_TRUE(RemoveDirectoryW((plugins + L"\\Lumivane.8bf.new").c_str()));
+    ts::remove_tree(blocker);
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 2u);
     EXPECT_EQ(g_world->record.posted[1], L"done");
     EXPECT_FALSE(bridge.state->last_install_failed) << "a later success clears the failure";
 
-    ASSERT_TRUE(CreateDirectoryW((plugins + L"\\Lumivane.8bf.new").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
+    ASSERT_TRUE(ts::write_bytes(blocker + L"\\kept", "kept"));
     EXPECT_EQ(page_says(L"install"), S_OK);
     EXPECT_TRUE(close_page_bridge(bridge)) << "done then error: the last attempt failed";
     EXPECT_EQ(g_world->record.calls.back(), "Close");

@@ -12,7 +12,8 @@
 //   page-object <json>        the page posts a non-string value
 //   navigate <uri>            the page tries to leave
 //   new-window <uri>          the page asks for a new window
-//   block / unblock <path>    puts / removes a folder of that name (makes writing a file there fail)
+//   block / unblock <path>    puts / removes a folder of that name with a file in it (a folder that
+//                             is not empty cannot be cleared away, so writing a file there fails)
 //   await-file <path>         waits until the test driver creates that file
 //   pause    <ms>
 //   module   <name>           notes where the setup's process loaded that DLL from
@@ -236,8 +237,14 @@ void play_next_step() {
         const HWND window = s.world->record.parent;
         result += "small " + icon_size(window, ICON_SMALL) + " large " + icon_size(window, ICON_BIG);
     } else if (step.kind == "block") {
-        result += CreateDirectoryW(text.c_str(), nullptr) ? "made" : "failed";
+        const std::wstring inside = text + L"\\kept";
+        HANDLE file = CreateDirectoryW(text.c_str(), nullptr)
+                          ? CreateFileW(inside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)
+                          : INVALID_HANDLE_VALUE;
+        result += file != INVALID_HANDLE_VALUE ? "made" : "failed";
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     } else if (step.kind == "unblock") {
+        DeleteFileW((text + L"\\kept").c_str());
         result += RemoveDirectoryW(text.c_str()) ? "removed" : "failed";
     }
     ++s.next_step;
