@@ -124,9 +124,19 @@ Child start_process(const std::wstring& exe, const std::wstring& arguments, cons
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0);
-    if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
-                        environment.data(), directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-        ADD_FAILURE() << "cannot start " << utf8(exe) << ": " << os_reason(GetLastError());
+    // Wine, on a loaded machine, now and then fails a start with "internal error" before the
+    // program runs at all; that says nothing about the program, so such a start is tried again.
+    bool started = false;
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, flags, environment.data(),
+                                 directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+        error = started ? ERROR_SUCCESS : GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) break;
+        Sleep(200);
+    }
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << utf8(exe) << ": " << os_reason(error);
         return {};
     }
     if (!suspended) {
