@@ -114,7 +114,7 @@ struct ControllerSlotCleanup {
 
 }  // namespace
 
-WindowResult run_installer_window(UiLanguage language) {
+WindowResult run_installer_window(const PageSetup& setup) {
     make_process_per_monitor_dpi_aware();  // refused when already set: that is fine
     // Declared in the reverse order of the final clean-up: icons, slot, brush, COM.
     const ComApartment com(COINIT_APARTMENTTHREADED);
@@ -133,7 +133,7 @@ WindowResult run_installer_window(UiLanguage language) {
     set_icons(window, instance, dpi, icons);
 
     PageBridge bridge;
-    if (FAILED(attach_page_bridge(window, language, bridge))) {
+    if (FAILED(attach_page_bridge(window, setup, bridge))) {
         DestroyWindow(window);
         discard_queued_messages();
         return WindowResult::NotShown;

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "languages.h"
+#include "page_setup.h"
 #include "web_message_handler.h"
 #include "webview2.h"
 
@@ -26,8 +26,8 @@ using EnvironmentStarter = HRESULT (*)(const wchar_t* user_data_folder,
 // handlers and starts the navigation to the page; dispatches the thread's messages while it
 // waits for WebView2. On a fatal failure returns its HRESULT, leaves `bridge` untouched and
 // lets go of everything it created (a controller already put into ControllerSlot stays there).
-HRESULT attach_page_bridge(HWND window, UiLanguage language, PageBridge& bridge);
-HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, UiLanguage language,
+HRESULT attach_page_bridge(HWND window, const PageSetup& setup, PageBridge& bridge);
+HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, const PageSetup& setup,
                                 PageBridge& bridge);
 
 // Closes the controller, lets go of every WebView2 object and tells whether the most recent

@@ -9,4 +9,6 @@ PageRequest match_page_message(std::string_view text) {
     return PageRequest::Unknown;
 }
 
-bool reply_reports_failure(std::string_view reply) { return reply != "done"; }
+std::string install_reply(const Status& outcome) {
+    return outcome.ok() ? std::string("done") : "error\n" + outcome.error();
+}

@@ -12,10 +12,4 @@ enum class PageRequest { Ready, Install, Mail, Close, Unknown };
 PageRequest match_page_message(std::string_view text);
 
 // "done" for a successful install, else "error", a line feed and the failure text verbatim.
-template <class T>
-std::string install_reply(const Result<T>& outcome) {
-    return outcome.ok() ? std::string("done") : "error\n" + outcome.error();
-}
-
-// Whether a reply to an install request reports a failure (anything but "done").
-bool reply_reports_failure(std::string_view reply);
+std::string install_reply(const Status& outcome);

@@ -1,6 +1,5 @@
 #include "user_data_folder.h"
 
-#include "environment.h"
 #include "paths.h"
 #include "system_functions.h"
 
@@ -10,8 +9,7 @@ std::wstring user_data_folder_for(const std::optional<std::wstring>& local_app_d
     return join_path(join_path(join_path(base, L"Orvelle"), L"Filters"), L"WebView2-Setup");
 }
 
-std::wstring user_data_folder() {
-    const auto local_app_data = environment_value(L"LOCALAPPDATA");
+std::wstring user_data_folder(const std::optional<std::wstring>& local_app_data) {
     // The temporary folder is only asked for when it is needed.
     return user_data_folder_for(local_app_data, local_app_data ? std::wstring() : temporary_folder());
 }

@@ -9,5 +9,5 @@
 std::wstring user_data_folder_for(const std::optional<std::wstring>& local_app_data,
                                   const std::wstring& temporary_folder);
 
-// The folder for this process, from its environment and the system's temporary folder.
-std::wstring user_data_folder();
+// The folder for this process: below LOCALAPPDATA as handed in, else the system's temporary folder.
+std::wstring user_data_folder(const std::optional<std::wstring>& local_app_data);

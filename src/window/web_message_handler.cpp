@@ -4,19 +4,11 @@
 #include <utility>
 
 #include "page_messages.h"
-#include "placement.h"
 #include "support_mail.h"
 #include "system_functions.h"
 #include "text.h"
 
 namespace {
-
-// Runs on the window's thread inside the handler: the message loop waits until it returns.
-std::string run_install_request() {
-    const Result<std::wstring> folder = resolve_plugin_folder();
-    if (!folder.ok()) return install_reply(folder);
-    return install_reply(install_plugin(folder.value()));
-}
 
 // The page's message as UTF-8, or the empty text when it is not a string.
 std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
@@ -32,8 +24,9 @@ std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
 }  // namespace
 
 WebMessageHandler::WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message,
-                                     HWND window)
-    : state_(std::move(state)), init_message_(std::move(init_message)), window_(window) {}
+                                     InstallAction install, HWND window)
+    : state_(std::move(state)), init_message_(std::move(init_message)), install_(std::move(install)),
+      window_(window) {}
 
 HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
                                                     ICoreWebView2WebMessageReceivedEventArgs* args) {
@@ -53,8 +46,9 @@ HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
 }
 
 HRESULT WebMessageHandler::answer_install(ICoreWebView2* webview) {
-    const std::string reply = run_install_request();
+    // Without an action there is nothing that could install: a failure with no text.
+    const Status outcome = install_ ? install_() : Status::failure(std::string());
     // A later success clears the failure of an earlier attempt.
-    state_->last_install_failed = reply_reports_failure(reply);
-    return webview->PostWebMessageAsString(utf8_to_utf16(reply).c_str());
+    state_->last_install_failed = !outcome.ok();
+    return webview->PostWebMessageAsString(utf8_to_utf16(install_reply(outcome)).c_str());
 }

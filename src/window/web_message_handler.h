@@ -8,17 +8,19 @@
 #include <string>
 
 #include "com_object.h"
+#include "page_setup.h"
 #include "webview2.h"
 
 // What the bridge and its web-message handler share: whether the most recent install request
-// failed. Set at every install request, read once when the bridge closes.
+// failed. Set from each install's outcome, read once when the bridge closes.
 struct BridgeState {
     bool last_install_failed = false;
 };
 
 class WebMessageHandler final : public ComObject<WebMessageHandler, ICoreWebView2WebMessageReceivedEventHandler> {
 public:
-    WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message, HWND window);
+    WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message, InstallAction install,
+                      HWND window);
 
     // Succeeds for every message it reads or ignores; only a failed post of a reply comes back
     // to WebView2 as the result.
@@ -30,5 +32,6 @@ private:
 
     std::shared_ptr<BridgeState> state_;
     std::wstring init_message_;
+    InstallAction install_;
     HWND window_;
 };
