@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include "controller_slot.h"
+#include "late_bound_calls.h"
 #include "page_bridge.h"
-#include "system_functions.h"
 #include "window_handles.h"
 #include "window_layout.h"
 #include "window_procedure.h"
@@ -100,7 +99,8 @@ WindowResult run_message_loop(PageBridge& bridge) {
         DispatchMessageW(&message);
     }
     ControllerSlot::empty();
-    return close_page_bridge(bridge) ? WindowResult::LastInstallFailed : WindowResult::Closed;
+    return close_page_bridge(bridge) == BridgeOutcome::LastInstallFailed ? WindowResult::LastInstallFailed
+                                                                       : WindowResult::Closed;
 }
 
 // Empties ControllerSlot when the run ends, between the icons and the brush: a controller that a

@@ -2,16 +2,16 @@
 
 #include <string>
 
-#include "completion_handlers.h"
-#include "controller_slot.h"
+#include "com_handlers.h"
 #include "embedded.h"
 #include "file_ops.h"
-#include "init_message.h"
-#include "navigation_handlers.h"
+#include "page_protocol.h"
+#include "paths.h"
+#include "late_bound_calls.h"
 #include "text.h"
-#include "user_data_folder.h"
-#include "webview2_runtime_loader.h"
+#include "webview2_runtime.h"
 #include "window_layout.h"
+#include "window_procedure.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -24,6 +24,12 @@ HRESULT first_failure(Steps&&... steps) {
     // The fold stops calling steps once `result` has failed: && short-circuits.
     (void)((SUCCEEDED(result = steps())) && ...);
     return result;
+}
+
+// The profile folder for this process: below LOCALAPPDATA as handed in, else the system's
+// temporary folder (only asked for when it is needed).
+std::wstring user_data_folder(const std::optional<std::wstring>& local_app_data) {
+    return user_data_folder_for(local_app_data, local_app_data ? std::wstring() : temporary_folder());
 }
 
 HRESULT create_environment(EnvironmentStarter start, const std::optional<std::wstring>& local_app_data,
@@ -146,12 +152,18 @@ HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND windo
     return S_OK;
 }
 
-bool close_page_bridge(PageBridge& bridge) {
+std::wstring user_data_folder_for(const std::optional<std::wstring>& local_app_data,
+                                  const std::wstring& temporary_folder) {
+    const std::wstring& base = local_app_data ? *local_app_data : temporary_folder;
+    return join_path(join_path(join_path(base, L"Orvelle"), L"Filters"), L"WebView2-Setup");
+}
+
+BridgeOutcome close_page_bridge(PageBridge& bridge) {
     if (bridge.controller) bridge.controller->Close();
     const bool last_install_failed = bridge.state && bridge.state->last_install_failed;
     bridge.state.reset();
     bridge.settings.Reset();
     bridge.webview.Reset();
     bridge.controller.Reset();
-    return last_install_failed;
+    return last_install_failed ? BridgeOutcome::LastInstallFailed : BridgeOutcome::NoFailedInstall;
 }

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "system_functions.h"
+#include "late_bound_calls.h"
 #include "win32_handles.h"
 
 struct RegistryKeyTraits {

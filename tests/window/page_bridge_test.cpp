@@ -7,14 +7,11 @@
 #include <algorithm>
 #include <functional>
 
-#include "controller_slot.h"
 #include "embedded.h"
 #include "fake_webview2.h"
 #include "page_bridge.h"
-#include "support_mail.h"
 #include "test_support.h"
 #include "text.h"
-#include "user_data_folder.h"
 #include "window_procedure.h"
 
 namespace fw = fake_webview2;
@@ -145,7 +142,7 @@ TEST_F(PageBridgeTest, ClosingLetsGoOfEveryObject) {
     EXPECT_EQ(page_says(L"ready"), S_OK);
     const std::weak_ptr<BridgeState> state = bridge.state;
     EXPECT_GT(fw::live_fake_objects(), 0);
-    EXPECT_FALSE(close_page_bridge(bridge));
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall);
     ControllerSlot::empty();
     EXPECT_EQ(g_world->record.calls.back(), "Close");
     EXPECT_TRUE(state.expired()) << "the web-message handler was not let go of";
@@ -237,7 +234,7 @@ TEST_F(PageBridgeTest, IgnoredFailuresLeaveTheAttachSucceeding) {
     ASSERT_EQ(g_world->record.posted.size(), 2u);
     EXPECT_EQ(g_world->record.posted[1], L"error\nno user folder (USERPROFILE).");
     EXPECT_EQ(install->runs, 1);
-    EXPECT_TRUE(close_page_bridge(bridge));
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::LastInstallFailed);
 }
 
 TEST_F(PageBridgeTest, ReadyIsAnsweredEveryTimeWithTheSameInit) {
@@ -268,7 +265,7 @@ TEST_F(PageBridgeTest, InstallRunsTheHandedInstallOnceAndRepliesDone) {
     ASSERT_EQ(g_world->record.posted.size(), 1u);
     EXPECT_EQ(g_world->record.posted[0], L"done");
     EXPECT_EQ(install->runs, 1);
-    EXPECT_FALSE(close_page_bridge(bridge));
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall);
 }
 
 TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
@@ -291,7 +288,7 @@ TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
     ASSERT_EQ(g_world->record.posted.size(), 3u);
     EXPECT_EQ(g_world->record.posted[2], L"error\n");
     EXPECT_EQ(install->runs, 3);
-    EXPECT_TRUE(close_page_bridge(bridge)) << "done then error: the last attempt failed";
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::LastInstallFailed) << "done then error: the last attempt failed";
     EXPECT_EQ(g_world->record.calls.back(), "Close");
     EXPECT_FALSE(bridge.controller || bridge.webview || bridge.settings || bridge.state);
 }
@@ -314,7 +311,7 @@ TEST_F(PageBridgeTest, AFailedPostIsTheHandlersResult) {
     g_world->behaviour.post = E_ACCESSDENIED;
     EXPECT_EQ(page_says(L"ready"), E_ACCESSDENIED);
     EXPECT_EQ(page_says(L"install"), E_ACCESSDENIED);
-    EXPECT_FALSE(close_page_bridge(bridge)) << "the install itself succeeded";
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall) << "the install itself succeeded";
 }
 
 TEST_F(PageBridgeTest, OnlyTheFirstNavigationGoesThroughAndNoWindowOpens) {

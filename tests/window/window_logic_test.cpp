@@ -3,10 +3,9 @@
 // runtime's folder becomes the DLL path.
 #include <gtest/gtest.h>
 
-#include "init_message.h"
-#include "page_messages.h"
-#include "user_data_folder.h"
-#include "webview2_runtime_path.h"
+#include "page_bridge.h"
+#include "page_protocol.h"
+#include "webview2_runtime.h"
 #include "window_layout.h"
 
 namespace {

@@ -1,6 +1,7 @@
-// System functions that older Windows versions lack, and dwmapi.dll, found at run time so the
-// executable still starts there. Every library comes from the system folder by its full path,
-// never through the search order (which would include the folder the setup was started from).
+// Late-bound system calls: functions that older Windows versions lack, and dwmapi.dll, found at
+// run time so the executable still starts there. Every library comes from the system folder by
+// its full path, never through the search order (which would include the folder the setup was
+// started from).
 // A missing library or function is reported as a failure the caller may ignore.
 #pragma once
 #include <windows.h>

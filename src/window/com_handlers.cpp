@@ -1,12 +1,12 @@
-#include "web_message_handler.h"
-
+#include "com_handlers.h"
 
 #include <utility>
 
-#include "page_messages.h"
-#include "support_mail.h"
-#include "system_functions.h"
+#include "page_bridge.h"
+#include "page_protocol.h"
+#include "late_bound_calls.h"
 #include "text.h"
+#include "window_procedure.h"
 
 namespace {
 
@@ -51,4 +51,22 @@ HRESULT WebMessageHandler::answer_install(ICoreWebView2* webview) {
     // A later success clears the failure of an earlier attempt.
     state_->last_install_failed = !outcome.ok();
     return webview->PostWebMessageAsString(utf8_to_utf16(install_reply(outcome)).c_str());
+}
+
+HRESULT STDMETHODCALLTYPE NavigationHandler::Invoke(ICoreWebView2*,
+                                                    ICoreWebView2NavigationStartingEventArgs* args) {
+    if (!page_started_) {
+        page_started_ = true;  // the page itself: let it load
+        return S_OK;
+    }
+    // A link, a location change by script, a reload or a form: the page stays as it is.
+    if (args != nullptr) args->put_Cancel(TRUE);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE NewWindowHandler::Invoke(ICoreWebView2*,
+                                                   ICoreWebView2NewWindowRequestedEventArgs* args) {
+    // Handled without a window supplied: nothing opens, whatever asked for it.
+    if (args != nullptr) args->put_Handled(TRUE);
+    return S_OK;
 }

@@ -1,4 +1,4 @@
-#include "system_functions.h"
+#include "late_bound_calls.h"
 
 namespace {
 
