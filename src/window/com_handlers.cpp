@@ -1,10 +1,11 @@
 #include "com_handlers.h"
 
+#include <objbase.h>
+
 #include <utility>
 
 #include "page_bridge.h"
 #include "page_protocol.h"
-#include "late_bound_calls.h"
 #include "text.h"
 #include "window_procedure.h"
 
@@ -17,7 +18,7 @@ std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
     // then is not promised to be anything, so it is neither read nor freed.
     if (FAILED(args->TryGetWebMessageAsString(&raw))) return std::string();
     std::string text = raw != nullptr ? utf16_to_utf8(raw) : std::string();
-    free_com_memory(raw);
+    CoTaskMemFree(raw);
     return text;
 }
 

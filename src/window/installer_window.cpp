@@ -119,7 +119,7 @@ WindowResult run_installer_window(const PageSetup& setup) {
     // Declared in the reverse order of the final clean-up: icons, slot, brush, COM.
     const ComApartment com(COINIT_APARTMENTTHREADED);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    const UniqueBrush background(create_solid_brush(kWindowColour));
+    const UniqueBrush background(CreateSolidBrush(kWindowColour));
     const ControllerSlotCleanup slot_cleanup;
     WindowIcons icons;
 

@@ -25,17 +25,5 @@ HRESULT set_window_attribute(HWND window, DWORD attribute, DWORD value);
 // GetTempPath2W where the system has it, else GetTempPathW; empty when both fail.
 std::wstring temporary_folder();
 
-// COM and the shell serve only the window, so they are loaded on first use instead of at
-// start-up, where they would slow every quiet run (ole32 and shell32 pull in many DLLs).
-// CoInitializeEx; CO_E_NOTINITIALIZED-style failure (E_NOTIMPL) when ole32 is missing.
-HRESULT initialize_com(DWORD model);
-// CoUninitialize, for each successful initialize_com.
-void uninitialize_com();
-// CoTaskMemFree.
-void free_com_memory(void* block);
-// ShellExecuteW with no parameters and no working folder; the result is not needed.
-void shell_open(HWND owner, const wchar_t* verb, const wchar_t* target, int show);
-// CreateSolidBrush and DeleteObject: gdi32 initialises slowly on some systems, so the window's
-// one brush does not make every run load it at start-up.
-HBRUSH create_solid_brush(COLORREF colour);
-void delete_gdi_object(HGDIOBJ object);
+// user32, gdi32, ole32 and shell32 are not looked up here: every Windows has them, and the
+// executable takes them through delay imports (cmake/DelayLoad.cmake), loaded on first call.

@@ -1,10 +1,11 @@
 #include "window_procedure.h"
 
+#include <shellapi.h>
+
 #include <string>
 #include <utility>
 
 #include "embedded.h"
-#include "late_bound_calls.h"
 #include "text.h"
 
 namespace {
@@ -43,7 +44,7 @@ LRESULT on_dpi_changed(HWND window, const RECT* suggested_rect) {
 LRESULT on_open_support_mail(HWND window) {
     std::string target = "mailto:";
     target += kSupportEmail;
-    shell_open(window, L"open", utf8_to_utf16(target).c_str(), SW_SHOWNORMAL);
+    ShellExecuteW(window, L"open", utf8_to_utf16(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     return 0;
 }
 
