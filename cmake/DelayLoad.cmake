@@ -1,6 +1,8 @@
 # lumivane_delay_load(<target> <lib name> <DLL name>): <target> calls into the DLL through a
-# delay-import library, so the DLL is loaded on first use. A quiet install never touches the
-# window system, and loading user32 alone costs more than the whole installation under Wine.
+# delay-import library, so the DLL is loaded on first use. For the system DLLs that only the
+# window needs (user32, gdi32, ole32, shell32): a quiet install never touches them, and loading
+# user32 alone costs more than the whole installation under Wine. The delay helper loads by name,
+# and the process has limited DLL loading to the system folder before any such call.
 function(lumivane_delay_load target lib dll)
   find_library(import_${lib} NAMES ${lib} lib${lib}.a REQUIRED)
   set(out ${CMAKE_BINARY_DIR}/delayimp/lib${lib}_delay.a)

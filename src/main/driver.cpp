@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include "background_task.h"
+#include "embedded.h"
 #include "environment.h"
 #include "installer_window.h"
 #include "languages.h"
 #include "message_box_dialogue.h"
 #include "placement.h"
+#include "text.h"
 
 namespace {
 
@@ -25,6 +27,28 @@ void run_quiet() {
     wait_or_fail();
 }
 
+// The page's install request: the folder is resolved afresh each time, as the quiet run does.
+Status install_from_page() {
+    const Result<std::wstring> folder = resolve_plugin_folder();
+    if (!folder.ok()) return Status::failure(folder.error());
+    const Result<std::wstring> installed = install_plugin(folder.value());
+    return installed.ok() ? Status::success() : Status::failure(installed.error());
+}
+
+// What the window shows and runs, read from the environment here so the window never reads it.
+PageSetup page_setup_for(UiLanguage language) {
+    const Result<std::wstring> folder = resolve_plugin_folder();
+    PageSetup setup;
+    setup.language_code = ui_language_code(language);
+    setup.version = kSetupVersion;
+    setup.plugin_folder = folder.ok() ? utf16_to_utf8(folder.value()) : std::string();
+    setup.auto_start = environment_has(L"ORVELLE_SETUP_AUTO");
+    setup.devtools = environment_has(L"ORVELLE_DEVTOOLS");
+    setup.local_app_data = environment_value(L"LOCALAPPDATA");
+    setup.install = install_from_page;
+    return setup;
+}
+
 void run_message_boxes(UiLanguage language) {
     switch (run_message_box_dialogue(language)) {
         case DialogueOutcome::Cancelled: return;
@@ -39,7 +63,7 @@ void run_setup() {
         return;
     }
     const UiLanguage language = choose_ui_language();
-    const WindowResult result = run_installer_window(language);
+    const WindowResult result = run_installer_window(page_setup_for(language));
     if (result != WindowResult::NotShown) {
         wait_or_fail();
         end_process(static_cast<UINT>(result));

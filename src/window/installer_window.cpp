@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include "controller_slot.h"
+#include "late_bound_calls.h"
 #include "page_bridge.h"
-#include "system_functions.h"
 #include "window_handles.h"
 #include "window_layout.h"
 #include "window_procedure.h"
@@ -100,7 +99,8 @@ WindowResult run_message_loop(PageBridge& bridge) {
         DispatchMessageW(&message);
     }
     ControllerSlot::empty();
-    return close_page_bridge(bridge) ? WindowResult::LastInstallFailed : WindowResult::Closed;
+    return close_page_bridge(bridge) == BridgeOutcome::LastInstallFailed ? WindowResult::LastInstallFailed
+                                                                       : WindowResult::Closed;
 }
 
 // Empties ControllerSlot when the run ends, between the icons and the brush: a controller that a
@@ -114,12 +114,12 @@ struct ControllerSlotCleanup {
 
 }  // namespace
 
-WindowResult run_installer_window(UiLanguage language) {
+WindowResult run_installer_window(const PageSetup& setup) {
     make_process_per_monitor_dpi_aware();  // refused when already set: that is fine
     // Declared in the reverse order of the final clean-up: icons, slot, brush, COM.
     const ComApartment com(COINIT_APARTMENTTHREADED);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    const UniqueBrush background(create_solid_brush(kWindowColour));
+    const UniqueBrush background(CreateSolidBrush(kWindowColour));
     const ControllerSlotCleanup slot_cleanup;
     WindowIcons icons;
 
@@ -133,7 +133,7 @@ WindowResult run_installer_window(UiLanguage language) {
     set_icons(window, instance, dpi, icons);
 
     PageBridge bridge;
-    if (FAILED(attach_page_bridge(window, language, bridge))) {
+    if (FAILED(attach_page_bridge(window, setup, bridge))) {
         DestroyWindow(window);
         discard_queued_messages();
         return WindowResult::NotShown;

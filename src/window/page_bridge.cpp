@@ -2,25 +2,39 @@
 
 #include <string>
 
-#include "completion_handlers.h"
-#include "controller_slot.h"
+#include "com_handlers.h"
 #include "embedded.h"
-#include "environment.h"
 #include "file_ops.h"
-#include "init_message.h"
-#include "navigation_handlers.h"
-#include "placement.h"
+#include "page_protocol.h"
+#include "paths.h"
+#include "late_bound_calls.h"
 #include "text.h"
-#include "user_data_folder.h"
-#include "webview2_runtime_loader.h"
+#include "webview2_runtime.h"
 #include "window_layout.h"
+#include "window_procedure.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-HRESULT create_environment(EnvironmentStarter start, ComPtr<ICoreWebView2Environment>& environment) {
-    const std::wstring folder = user_data_folder();
+// Runs the steps in order until one fails; that step's HRESULT, or S_OK when all succeeded.
+template <class... Steps>
+HRESULT first_failure(Steps&&... steps) {
+    HRESULT result = S_OK;
+    // The fold stops calling steps once `result` has failed: && short-circuits.
+    (void)((SUCCEEDED(result = steps())) && ...);
+    return result;
+}
+
+// The profile folder for this process: below LOCALAPPDATA as handed in, else the system's
+// temporary folder (only asked for when it is needed).
+std::wstring user_data_folder(const std::optional<std::wstring>& local_app_data) {
+    return user_data_folder_for(local_app_data, local_app_data ? std::wstring() : temporary_folder());
+}
+
+HRESULT create_environment(EnvironmentStarter start, const std::optional<std::wstring>& local_app_data,
+                           ComPtr<ICoreWebView2Environment>& environment) {
+    const std::wstring folder = user_data_folder(local_app_data);
     (void)create_folder(folder);  // the runtime reports it if it really cannot use the folder
 
     const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
@@ -60,9 +74,9 @@ HRESULT place_controller(ICoreWebView2Controller& controller, HWND window) {
 }
 
 // No browser chrome inside the installer: each setting on its own, failures ignored.
-void confine_settings(ICoreWebView2Settings& settings) {
+void confine_settings(ICoreWebView2Settings& settings, bool devtools) {
     settings.put_AreDefaultContextMenusEnabled(FALSE);
-    settings.put_AreDevToolsEnabled(environment_has(L"ORVELLE_DEVTOOLS") ? TRUE : FALSE);
+    settings.put_AreDevToolsEnabled(devtools ? TRUE : FALSE);
     settings.put_IsStatusBarEnabled(FALSE);
     settings.put_IsZoomControlEnabled(FALSE);
     ComPtr<ICoreWebView2Settings3> settings3;
@@ -71,80 +85,85 @@ void confine_settings(ICoreWebView2Settings& settings) {
     }
 }
 
-std::wstring init_message_for(UiLanguage language) {
-    const Result<std::wstring> folder = resolve_plugin_folder();
-    const std::string path = folder.ok() ? utf16_to_utf8(folder.value()) : std::string();
-    return utf8_to_utf16(build_init_message(ui_language_code(language), kSetupVersion, path,
-                                            environment_has(L"ORVELLE_SETUP_AUTO")));
+std::wstring init_message_for(const PageSetup& setup) {
+    return utf8_to_utf16(
+        build_init_message(setup.language_code, setup.version, setup.plugin_folder, setup.auto_start));
+}
+
+// A getter's object, with a success that delivers none counted as E_POINTER.
+template <class Object>
+HRESULT got_object(HRESULT result, const ComPtr<Object>& object) {
+    return SUCCEEDED(result) && !object ? E_POINTER : result;
 }
 
 // Registers the three handlers; their tokens are not kept, since they are never removed.
-HRESULT register_handlers(ICoreWebView2& webview, HWND window, UiLanguage language,
+HRESULT register_handlers(ICoreWebView2& webview, HWND window, const PageSetup& setup,
                           const std::shared_ptr<BridgeState>& state) {
     EventRegistrationToken token{};
-    const auto messages = make_com_object<WebMessageHandler>(state, init_message_for(language), window);
-    if (!messages) return E_OUTOFMEMORY;
-    HRESULT result = webview.add_WebMessageReceived(messages.Get(), &token);
-    if (FAILED(result)) return result;
-
-    const auto navigation = make_com_object<NavigationHandler>();
-    if (!navigation) return E_OUTOFMEMORY;
-    result = webview.add_NavigationStarting(navigation.Get(), &token);
-    if (FAILED(result)) return result;
-
-    const auto new_windows = make_com_object<NewWindowHandler>();
-    if (!new_windows) return E_OUTOFMEMORY;
-    return webview.add_NewWindowRequested(new_windows.Get(), &token);
+    return first_failure(
+        [&] {
+            const auto messages =
+                make_com_object<WebMessageHandler>(state, init_message_for(setup), setup.install, window);
+            return messages ? webview.add_WebMessageReceived(messages.Get(), &token) : E_OUTOFMEMORY;
+        },
+        [&] {
+            const auto navigation = make_com_object<NavigationHandler>();
+            return navigation ? webview.add_NavigationStarting(navigation.Get(), &token) : E_OUTOFMEMORY;
+        },
+        [&] {
+            const auto new_windows = make_com_object<NewWindowHandler>();
+            return new_windows ? webview.add_NewWindowRequested(new_windows.Get(), &token) : E_OUTOFMEMORY;
+        });
 }
 
 }  // namespace
 
-HRESULT attach_page_bridge(HWND window, UiLanguage language, PageBridge& bridge) {
-    return attach_page_bridge_with(create_webview2_environment, window, language, bridge);
+HRESULT attach_page_bridge(HWND window, const PageSetup& setup, PageBridge& bridge) {
+    return attach_page_bridge_with(create_webview2_environment, window, setup, bridge);
 }
 
-HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, UiLanguage language,
+HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, const PageSetup& setup,
                                 PageBridge& bridge) {
     ComPtr<ICoreWebView2Environment> environment;
-    HRESULT result = create_environment(start_environment, environment);
-    if (FAILED(result)) return result;
-
     ComPtr<ICoreWebView2Controller> controller;
-    result = create_controller(*environment.Get(), window, controller);
-    if (FAILED(result)) return result;
-
-    set_background_colour(*controller.Get());
-    result = place_controller(*controller.Get(), window);
-    if (FAILED(result)) return result;
-    ControllerSlot::put(controller.Get());
-
     ComPtr<ICoreWebView2> webview;
-    result = controller->get_CoreWebView2(&webview);
-    if (SUCCEEDED(result) && !webview) result = E_POINTER;
-    if (FAILED(result)) return result;
     ComPtr<ICoreWebView2Settings> settings;
-    result = webview->get_Settings(&settings);
-    if (SUCCEEDED(result) && !settings) result = E_POINTER;
-    if (FAILED(result)) return result;
-    confine_settings(*settings.Get());
-
     const auto state = std::make_shared<BridgeState>();
-    result = register_handlers(*webview.Get(), window, language, state);
-    if (FAILED(result)) return result;
-
-    result = webview->NavigateToString(utf8_to_utf16(installer_page()).c_str());
+    const HRESULT result = first_failure(
+        [&] { return create_environment(start_environment, setup.local_app_data, environment); },
+        [&] { return create_controller(*environment.Get(), window, controller); },
+        [&] {
+            set_background_colour(*controller.Get());
+            return place_controller(*controller.Get(), window);
+        },
+        [&] {
+            ControllerSlot::put(controller.Get());
+            return got_object(controller->get_CoreWebView2(&webview), webview);
+        },
+        [&] { return got_object(webview->get_Settings(&settings), settings); },
+        [&] {
+            confine_settings(*settings.Get(), setup.devtools);
+            return register_handlers(*webview.Get(), window, setup, state);
+        },
+        [&] { return webview->NavigateToString(utf8_to_utf16(installer_page()).c_str()); });
     if (FAILED(result)) return result;
 
     bridge = PageBridge{std::move(controller), std::move(webview), std::move(settings), state};
     return S_OK;
 }
 
-bool close_page_bridge(PageBridge& bridge) {
+std::wstring user_data_folder_for(const std::optional<std::wstring>& local_app_data,
+                                  const std::wstring& temporary_folder) {
+    const std::wstring& base = local_app_data ? *local_app_data : temporary_folder;
+    return join_path(join_path(join_path(base, L"Orvelle"), L"Filters"), L"WebView2-Setup");
+}
+
+BridgeOutcome close_page_bridge(PageBridge& bridge) {
     if (bridge.controller) bridge.controller->Close();
     const bool last_install_failed = bridge.state && bridge.state->last_install_failed;
     bridge.state.reset();
     bridge.settings.Reset();
     bridge.webview.Reset();
     bridge.controller.Reset();
-    return last_install_failed;
+    return last_install_failed ? BridgeOutcome::LastInstallFailed : BridgeOutcome::NoFailedInstall;
 }

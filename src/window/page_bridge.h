@@ -5,10 +5,17 @@
 #include <wrl/client.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
-#include "languages.h"
-#include "web_message_handler.h"
+#include "page_setup.h"
 #include "webview2.h"
+
+// What the bridge and its web-message handler share: whether the most recent install request
+// failed. Set from each install's outcome, read once when the bridge closes.
+struct BridgeState {
+    bool last_install_failed = false;
+};
 
 struct PageBridge {
     Microsoft::WRL::ComPtr<ICoreWebView2Controller> controller;
@@ -26,10 +33,22 @@ using EnvironmentStarter = HRESULT (*)(const wchar_t* user_data_folder,
 // handlers and starts the navigation to the page; dispatches the thread's messages while it
 // waits for WebView2. On a fatal failure returns its HRESULT, leaves `bridge` untouched and
 // lets go of everything it created (a controller already put into ControllerSlot stays there).
-HRESULT attach_page_bridge(HWND window, UiLanguage language, PageBridge& bridge);
-HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, UiLanguage language,
+HRESULT attach_page_bridge(HWND window, const PageSetup& setup, PageBridge& bridge);
+HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, const PageSetup& setup,
                                 PageBridge& bridge);
 
-// Closes the controller, lets go of every WebView2 object and tells whether the most recent
-// install attempt failed (false when none was made).
-bool close_page_bridge(PageBridge& bridge);
+// How the page's installs went, as the bridge closes.
+enum class BridgeOutcome {
+    NoFailedInstall,    // the most recent install attempt succeeded, or none was made
+    LastInstallFailed,  // the most recent install attempt failed
+};
+
+// Closes the controller, lets go of every WebView2 object and tells how the installs went.
+BridgeOutcome close_page_bridge(PageBridge& bridge);
+
+// Where the WebView2 runtime keeps this program's browser profile:
+// %LOCALAPPDATA%\Orvelle\Filters\WebView2-Setup. The folder below `local_app_data` when that
+// variable is set (its empty value included, which makes the folder relative to the current
+// one), else below `temporary_folder`.
+std::wstring user_data_folder_for(const std::optional<std::wstring>& local_app_data,
+                                  const std::wstring& temporary_folder);

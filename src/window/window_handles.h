@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "system_functions.h"
 #include "win32_handles.h"
 
 struct RegistryKeyTraits {
@@ -24,7 +23,7 @@ using UniqueIcon = UniqueResource<IconTraits>;
 struct BrushTraits {
     using Value = HBRUSH;
     static Value empty() { return nullptr; }
-    static void close(Value h) { delete_gdi_object(h); }
+    static void close(Value h) { DeleteObject(h); }
 };
 using UniqueBrush = UniqueResource<BrushTraits>;
 
@@ -32,11 +31,11 @@ using UniqueBrush = UniqueResource<BrushTraits>;
 // each successful CoInitializeEx needs exactly one CoUninitialize.
 class ComApartment {
 public:
-    explicit ComApartment(DWORD model) : result_(initialize_com(model)) {}
+    explicit ComApartment(DWORD model) : result_(CoInitializeEx(nullptr, model)) {}
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
     ~ComApartment() {
-        if (SUCCEEDED(result_)) uninitialize_com();
+        if (SUCCEEDED(result_)) CoUninitialize();
     }
     HRESULT result() const { return result_; }
 

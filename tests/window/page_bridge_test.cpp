@@ -1,19 +1,17 @@
 // The page bridge in-process against a fake WebView2 runtime: the attach's order of calls, its
-// fatal and ignored failures, the waits, the page's messages and the host's replies (with real
-// installs into scratch folders), navigation and new-window refusal, and the window procedure.
+// fatal and ignored failures, the waits, the page's messages and the host's replies (to a fake
+// install handed in as the driver hands the real one), navigation and new-window refusal, and the
+// window procedure.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 
-#include "controller_slot.h"
 #include "embedded.h"
 #include "fake_webview2.h"
 #include "page_bridge.h"
-#include "support_mail.h"
 #include "test_support.h"
 #include "text.h"
-#include "user_data_folder.h"
 #include "window_procedure.h"
 
 namespace fw = fake_webview2;
@@ -26,26 +24,6 @@ std::shared_ptr<fw::World> g_world;
 HRESULT start_fake_runtime(const wchar_t* folder, ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
     return fw::start_environment(g_world, folder, handler);
 }
-
-// Sets environment variables for one test and puts the old values back afterwards.
-class EnvironmentScope {
-public:
-    void set(const wchar_t* name, const std::optional<std::wstring>& value) {
-        wchar_t buffer[32768];
-        SetLastError(ERROR_SUCCESS);
-        const DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
-        const bool existed = length > 0 || GetLastError() == ERROR_SUCCESS;
-        saved_.emplace_back(name, existed ? std::optional<std::wstring>(std::wstring(buffer, length)) : std::nullopt);
-        SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
-    }
-    ~EnvironmentScope() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            SetEnvironmentVariableW(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
-    }
-
-private:
-    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
-};
 
 void pump_pending_messages() {
     MSG message;
@@ -63,20 +41,38 @@ std::wstring posted_init(const std::string& lang, const std::wstring& folder, bo
            (auto_start ? L"\",\"auto\":true}" : L"\",\"auto\":false}");
 }
 
+// The install the bridge is handed: counts its runs and answers what the test chose.
+struct FakeInstall {
+    int runs = 0;
+    Status outcome = Status::success();
+};
+
+// What the driver would hand the window for an English user, with `install` as the install.
+PageSetup english_setup(const std::wstring& local_app_data, const std::wstring& plugins,
+                        const std::shared_ptr<FakeInstall>& install) {
+    PageSetup setup;
+    setup.language_code = "en";
+    setup.version = "0.4.0";
+    setup.plugin_folder = ts::utf8(plugins);
+    setup.local_app_data = local_app_data;
+    setup.install = [install] {
+        ++install->runs;
+        return install->outcome;
+    };
+    return setup;
+}
+
 class PageBridgeTest : public ::testing::Test {
 protected:
     ts::ScratchFolder scratch;
-    EnvironmentScope environment;
     std::wstring plugins = scratch / L"Plugins";
+    std::shared_ptr<FakeInstall> install = std::make_shared<FakeInstall>();
+    PageSetup setup = english_setup(scratch / L"Local", plugins, install);
     HWND window = nullptr;
     PageBridge bridge;
 
     void SetUp() override {
         g_world = std::make_shared<fw::World>();
-        environment.set(L"LOCALAPPDATA", scratch / L"Local");
-        environment.set(L"ORVELLE_SETUP_DIR", plugins);
-        environment.set(L"ORVELLE_SETUP_AUTO", std::nullopt);
-        environment.set(L"ORVELLE_DEVTOOLS", std::nullopt);
         window = CreateWindowExW(0, L"STATIC", L"bridge test", WS_OVERLAPPEDWINDOW, 0, 0, 500, 320, nullptr, nullptr,
                                  nullptr, nullptr);
         ASSERT_NE(window, nullptr);
@@ -89,7 +85,7 @@ protected:
         g_world.reset();
     }
 
-    HRESULT attach() { return attach_page_bridge_with(start_fake_runtime, window, UiLanguage::English, bridge); }
+    HRESULT attach() { return attach_page_bridge_with(start_fake_runtime, window, setup, bridge); }
 
     // Attaches, lets the page's first navigation through, and forgets the calls so far.
     void attach_live_page() {
@@ -146,16 +142,16 @@ TEST_F(PageBridgeTest, ClosingLetsGoOfEveryObject) {
     EXPECT_EQ(page_says(L"ready"), S_OK);
     const std::weak_ptr<BridgeState> state = bridge.state;
     EXPECT_GT(fw::live_fake_objects(), 0);
-    EXPECT_FALSE(close_page_bridge(bridge));
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall);
     ControllerSlot::empty();
     EXPECT_EQ(g_world->record.calls.back(), "Close");
     EXPECT_TRUE(state.expired()) << "the web-message handler was not let go of";
     EXPECT_EQ(fw::live_fake_objects(), 0);
 }
 
-TEST_F(PageBridgeTest, DevToolsAndAutomaticStartAreOnWhenTheirVariablesExistEvenEmpty) {
-    environment.set(L"ORVELLE_DEVTOOLS", L"");
-    environment.set(L"ORVELLE_SETUP_AUTO", L"");
+TEST_F(PageBridgeTest, DevToolsAndAutomaticStartFollowTheSetup) {
+    setup.devtools = true;
+    setup.auto_start = true;
     attach_live_page();
     EXPECT_EQ(g_world->record.settings["put_AreDevToolsEnabled"], TRUE);
     EXPECT_EQ(page_says(L"ready"), S_OK);
@@ -221,9 +217,9 @@ TEST_F(PageBridgeTest, IgnoredFailuresLeaveTheAttachSucceeding) {
     g_world->behaviour.offer_controller2 = false;
     g_world->behaviour.offer_settings3 = false;
     g_world->behaviour.setters = E_FAIL;
-    environment.set(L"ORVELLE_SETUP_DIR", std::nullopt);  // no folder can be resolved...
-    environment.set(L"USERPROFILE", std::nullopt);
-    environment.set(L"LOCALAPPDATA", scratch / L"file-in-the-way");  // ...nor the data folder made
+    setup.plugin_folder.clear();  // no folder could be resolved...
+    setup.local_app_data = scratch / L"file-in-the-way";  // ...nor can the data folder be made
+    install->outcome = Status::failure("no user folder (USERPROFILE).");
     ASSERT_TRUE(ts::write_bytes(scratch / L"file-in-the-way", "x"));
     attach_live_page();
     EXPECT_FALSE(g_world->record.background);
@@ -233,12 +229,12 @@ TEST_F(PageBridgeTest, IgnoredFailuresLeaveTheAttachSucceeding) {
     ASSERT_EQ(g_world->record.posted.size(), 1u);
     EXPECT_EQ(g_world->record.posted[0], posted_init("en", L"", false));
 
-    // The install resolves the folder afresh, and reports why it cannot.
+    // The install still runs, and its reason reaches the page.
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 2u);
-    EXPECT_TRUE(g_world->record.posted[1].starts_with(L"error\n")) << ts::utf8(g_world->record.posted[1]);
-    EXPECT_GT(g_world->record.posted[1].size(), 6u);
-    EXPECT_TRUE(close_page_bridge(bridge));
+    EXPECT_EQ(g_world->record.posted[1], L"error\nno user folder (USERPROFILE).");
+    EXPECT_EQ(install->runs, 1);
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::LastInstallFailed);
 }
 
 TEST_F(PageBridgeTest, ReadyIsAnsweredEveryTimeWithTheSameInit) {
@@ -257,43 +253,42 @@ TEST_F(PageBridgeTest, OtherTextsAndNonStringMessagesAreIgnored) {
     }
     EXPECT_EQ(fw::send_page_message(*g_world, std::nullopt), S_OK);  // e.g. postMessage({})
     EXPECT_TRUE(g_world->record.posted.empty());
-    EXPECT_FALSE(ts::exists(plugins)) << "nothing was installed";
+    EXPECT_EQ(install->runs, 0) << "nothing was installed";
     MSG message;
     EXPECT_FALSE(PeekMessageW(&message, window, WM_CLOSE, WM_CLOSE, PM_NOREMOVE)) << "nothing closed the window";
 }
 
-TEST_F(PageBridgeTest, InstallRepliesDoneAndPlacesTheModule) {
+TEST_F(PageBridgeTest, InstallRunsTheHandedInstallOnceAndRepliesDone) {
     attach_live_page();
+    EXPECT_EQ(install->runs, 0) << "attaching installs nothing";
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 1u);
     EXPECT_EQ(g_world->record.posted[0], L"done");
-    EXPECT_EQ(ts::read_bytes(plugins + L"\\Lumivane.8bf"), ts::module_bytes());
-    EXPECT_FALSE(close_page_bridge(bridge));
+    EXPECT_EQ(install->runs, 1);
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall);
 }
 
 TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
     attach_live_page();
-    // A folder named like the temporary file, not empty so that it stays, makes writing it fail.
-    const std::wstring blocker = plugins + L"\\Lumivane.8bf.new";
-    ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
-    ASSERT_TRUE(ts::write_bytes(blocker + L"\\kept", "kept"));
+    const std::string failure = ts::utf8(plugins) + "\\Lumivane.8bf.new: Access denied. (os error 5)\nmore";
+    install->outcome = Status::failure(failure);
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 1u);
-    const std::string error = utf16_to_utf8(g_world->record.posted[0]);
-    EXPECT_EQ(error.rfind("error\n" + ts::utf8(plugins) + "\\Lumivane.8bf.new: ", 0), 0u) << error;
+    EXPECT_EQ(utf16_to_utf8(g_world->record.posted[0]), "error\n" + failure) << "the failure text verbatim";
     EXPECT_TRUE(bridge.state->last_install_failed);
 
-    ts::remove_tree(blocker);
+    install->outcome = Status::success();
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 2u);
     EXPECT_EQ(g_world->record.posted[1], L"done");
     EXPECT_FALSE(bridge.state->last_install_failed) << "a later success clears the failure";
 
-    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
-    ASSERT_TRUE(ts::write_bytes(blocker + L"\\kept", "kept"));
+    install->outcome = Status::failure("");  // a failure without a text is still a failure
     EXPECT_EQ(page_says(L"install"), S_OK);
-    EXPECT_TRUE(close_page_bridge(bridge)) << "done then error: the last attempt failed";
+    ASSERT_EQ(g_world->record.posted.size(), 3u);
+    EXPECT_EQ(g_world->record.posted[2], L"error\n");
+    EXPECT_EQ(install->runs, 3);
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::LastInstallFailed) << "done then error: the last attempt failed";
     EXPECT_EQ(g_world->record.calls.back(), "Close");
     EXPECT_FALSE(bridge.controller || bridge.webview || bridge.settings || bridge.state);
 }
@@ -316,7 +311,7 @@ TEST_F(PageBridgeTest, AFailedPostIsTheHandlersResult) {
     g_world->behaviour.post = E_ACCESSDENIED;
     EXPECT_EQ(page_says(L"ready"), E_ACCESSDENIED);
     EXPECT_EQ(page_says(L"install"), E_ACCESSDENIED);
-    EXPECT_FALSE(close_page_bridge(bridge)) << "the install itself succeeded";
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall) << "the install itself succeeded";
 }
 
 TEST_F(PageBridgeTest, OnlyTheFirstNavigationGoesThroughAndNoWindowOpens) {
@@ -352,7 +347,8 @@ protected:
     void controller_in_slot() {
         g_world = world;
         PageBridge bridge;
-        ASSERT_EQ(attach_page_bridge_with(start_fake_runtime, window, UiLanguage::English, bridge), S_OK);
+        const PageSetup setup = english_setup(L"", L"", std::make_shared<FakeInstall>());
+        ASSERT_EQ(attach_page_bridge_with(start_fake_runtime, window, setup, bridge), S_OK);
         world->record.bounds.reset();
         world->record.focus_moves = 0;
     }

@@ -8,11 +8,11 @@
 #include <functional>
 #include <sstream>
 
-#include "completion_handlers.h"
+#include "com_handlers.h"
 #include "stand_in_registry.h"
 #include "test_support.h"
 #include "wait_with_pump.h"
-#include "webview2_runtime_loader.h"
+#include "webview2_runtime.h"
 
 namespace ts = testing_support;
 

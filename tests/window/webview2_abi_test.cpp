@@ -8,9 +8,7 @@
 #include <cstddef>
 #include <utility>
 
-#include "completion_handlers.h"
-#include "navigation_handlers.h"
-#include "web_message_handler.h"
+#include "com_handlers.h"
 #include "webview2.h"
 
 namespace {

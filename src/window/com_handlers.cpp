@@ -1,22 +1,15 @@
-#include "web_message_handler.h"
+#include "com_handlers.h"
 
+#include <objbase.h>
 
 #include <utility>
 
-#include "page_messages.h"
-#include "placement.h"
-#include "support_mail.h"
-#include "system_functions.h"
+#include "page_bridge.h"
+#include "page_protocol.h"
 #include "text.h"
+#include "window_procedure.h"
 
 namespace {
-
-// Runs on the window's thread inside the handler: the message loop waits until it returns.
-std::string run_install_request() {
-    const Result<std::wstring> folder = resolve_plugin_folder();
-    if (!folder.ok()) return install_reply(folder);
-    return install_reply(install_plugin(folder.value()));
-}
 
 // The page's message as UTF-8, or the empty text when it is not a string.
 std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
@@ -25,15 +18,16 @@ std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
     // then is not promised to be anything, so it is neither read nor freed.
     if (FAILED(args->TryGetWebMessageAsString(&raw))) return std::string();
     std::string text = raw != nullptr ? utf16_to_utf8(raw) : std::string();
-    free_com_memory(raw);
+    CoTaskMemFree(raw);
     return text;
 }
 
 }  // namespace
 
 WebMessageHandler::WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message,
-                                     HWND window)
-    : state_(std::move(state)), init_message_(std::move(init_message)), window_(window) {}
+                                     InstallAction install, HWND window)
+    : state_(std::move(state)), init_message_(std::move(init_message)), install_(std::move(install)),
+      window_(window) {}
 
 HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
                                                     ICoreWebView2WebMessageReceivedEventArgs* args) {
@@ -53,8 +47,27 @@ HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
 }
 
 HRESULT WebMessageHandler::answer_install(ICoreWebView2* webview) {
-    const std::string reply = run_install_request();
+    // Without an action there is nothing that could install: a failure with no text.
+    const Status outcome = install_ ? install_() : Status::failure(std::string());
     // A later success clears the failure of an earlier attempt.
-    state_->last_install_failed = reply_reports_failure(reply);
-    return webview->PostWebMessageAsString(utf8_to_utf16(reply).c_str());
+    state_->last_install_failed = !outcome.ok();
+    return webview->PostWebMessageAsString(utf8_to_utf16(install_reply(outcome)).c_str());
+}
+
+HRESULT STDMETHODCALLTYPE NavigationHandler::Invoke(ICoreWebView2*,
+                                                    ICoreWebView2NavigationStartingEventArgs* args) {
+    if (!page_started_) {
+        page_started_ = true;  // the page itself: let it load
+        return S_OK;
+    }
+    // A link, a location change by script, a reload or a form: the page stays as it is.
+    if (args != nullptr) args->put_Cancel(TRUE);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE NewWindowHandler::Invoke(ICoreWebView2*,
+                                                   ICoreWebView2NewWindowRequestedEventArgs* args) {
+    // Handled without a window supplied: nothing opens, whatever asked for it.
+    if (args != nullptr) args->put_Handled(TRUE);
+    return S_OK;
 }

@@ -1,7 +1,19 @@
-// The first message the page gets from the host: what it needs to fill its ask screen.
+// The page protocol: the texts the page sends, the host's replies to an install request, and
+// the init message the host answers "ready" with (what the page needs to fill its ask screen).
 #pragma once
 #include <string>
 #include <string_view>
+
+#include "result.h"
+
+enum class PageRequest { Ready, Install, Mail, Close, Unknown };
+
+// Exactly "ready", "install", "mail" or "close" (case-sensitive, nothing around them);
+// every other text is Unknown.
+PageRequest match_page_message(std::string_view text);
+
+// "done" for a successful install, else "error", a line feed and the failure text verbatim.
+std::string install_reply(const Status& outcome);
 
 // The number of effects the plug-in offers, shown on the ask screen.
 inline constexpr int kEffectCount = 30;

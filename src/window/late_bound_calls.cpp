@@ -1,4 +1,4 @@
-#include "system_functions.h"
+#include "late_bound_calls.h"
 
 namespace {
 
@@ -23,13 +23,6 @@ using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT
 using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
 using DwmSetWindowAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, const void*, DWORD);
 using GetTempPath2WFn = DWORD(WINAPI*)(DWORD, wchar_t*);
-using CreateSolidBrushFn = HBRUSH(WINAPI*)(COLORREF);
-using DeleteObjectFn = BOOL(WINAPI*)(HGDIOBJ);
-using CoInitializeExFn = HRESULT(WINAPI*)(void*, DWORD);
-using CoUninitializeFn = void(WINAPI*)();
-using CoTaskMemFreeFn = void(WINAPI*)(void*);
-using ShellExecuteWFn = HINSTANCE(WINAPI*)(HWND, const wchar_t*, const wchar_t*, const wchar_t*,
-                                          const wchar_t*, int);
 
 }  // namespace
 
@@ -79,34 +72,4 @@ std::wstring temporary_folder() {
                                                    : GetTempPathW(MAX_PATH + 1, buffer);
     if (length == 0 || length > MAX_PATH) return std::wstring();
     return std::wstring(buffer, length);
-}
-
-HRESULT initialize_com(DWORD model) {
-    static const auto initialize = system_function<CoInitializeExFn>(L"ole32.dll", "CoInitializeEx");
-    return initialize != nullptr ? initialize(nullptr, model) : E_NOTIMPL;
-}
-
-void uninitialize_com() {
-    static const auto uninitialize = system_function<CoUninitializeFn>(L"ole32.dll", "CoUninitialize");
-    if (uninitialize != nullptr) uninitialize();
-}
-
-void free_com_memory(void* block) {
-    static const auto free_memory = system_function<CoTaskMemFreeFn>(L"ole32.dll", "CoTaskMemFree");
-    if (free_memory != nullptr) free_memory(block);
-}
-
-void shell_open(HWND owner, const wchar_t* verb, const wchar_t* target, int show) {
-    static const auto execute = system_function<ShellExecuteWFn>(L"shell32.dll", "ShellExecuteW");
-    if (execute != nullptr) execute(owner, verb, target, nullptr, nullptr, show);
-}
-
-HBRUSH create_solid_brush(COLORREF colour) {
-    static const auto create = system_function<CreateSolidBrushFn>(L"gdi32.dll", "CreateSolidBrush");
-    return create != nullptr ? create(colour) : nullptr;
-}
-
-void delete_gdi_object(HGDIOBJ object) {
-    static const auto destroy = system_function<DeleteObjectFn>(L"gdi32.dll", "DeleteObject");
-    if (destroy != nullptr) destroy(object);
 }

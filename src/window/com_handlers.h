@@ -1,0 +1,134 @@
+// The small COM objects this program hands to WebView2: the base that gives each its reference
+// counting and QueryInterface, the two completion handlers of start-up, the handlers that keep
+// the page the only document, and the handler of the page's messages.
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "page_setup.h"
+#include "wait_with_pump.h"
+#include "webview2.h"
+
+// ---- The base: a handler derives from ComObject<Itself, Interface> and implements only Invoke;
+// it is created with make_com_object and owned through ComPtr.
+
+template <class Derived, class Interface>
+class ComObject : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (IsEqualIID(iid, __uuidof(Interface)) || IsEqualIID(iid, __uuidof(IUnknown))) {
+            *out = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        // No virtual destructor (it would add vtable slots after Invoke): delete as the real type.
+        if (left == 0) delete static_cast<Derived*>(this);
+        return left;
+    }
+
+protected:
+    ComObject() = default;
+    ~ComObject() = default;
+
+private:
+    std::atomic<ULONG> references_{1};
+};
+
+// Creates a handler whose one reference is owned by the returned pointer; an empty pointer
+// when memory runs out (no exception leaves COM code).
+template <class T, class... Args>
+Microsoft::WRL::ComPtr<T> make_com_object(Args&&... args) {
+    T* created = new (std::nothrow) T(std::forward<Args>(args)...);
+    // MinGW's ComPtr::Attach takes a reference of its own (unlike WRL's), so the pointer takes
+    // one by construction and the creation reference is given back.
+    Microsoft::WRL::ComPtr<T> object(created);
+    if (created != nullptr) created->Release();
+    return object;
+}
+
+// ---- Start-up: each completion handler hands WebView2's result (a code and the created object)
+// to the waiting code through a shared Completion. The channel is shared because WebView2 keeps
+// the handler, and may call it, after a failed wait has given up.
+
+template <class HandlerInterface, class Created>
+class CompletionHandler final : public ComObject<CompletionHandler<HandlerInterface, Created>, HandlerInterface> {
+public:
+    explicit CompletionHandler(std::shared_ptr<Completion<Created>> channel) : channel_(std::move(channel)) {}
+
+    HRESULT STDMETHODCALLTYPE Invoke(HRESULT result, Created* created) override {
+        if (channel_->arrived) return S_OK;  // only the first completion counts
+        channel_->result = result;
+        // The object is lent for the call; the ComPtr takes a reference of its own.
+        if (SUCCEEDED(result)) channel_->object = created;
+        channel_->arrived = true;
+        return S_OK;
+    }
+
+private:
+    std::shared_ptr<Completion<Created>> channel_;
+};
+
+using EnvironmentCompletedHandler =
+    CompletionHandler<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler, ICoreWebView2Environment>;
+using ControllerCompletedHandler =
+    CompletionHandler<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler, ICoreWebView2Controller>;
+
+// ---- The page stays the only document: the navigation that NavigateToString starts goes
+// through, every later one is cancelled, and no new window ever opens.
+
+class NavigationHandler final : public ComObject<NavigationHandler, ICoreWebView2NavigationStartingEventHandler> {
+public:
+    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                     ICoreWebView2NavigationStartingEventArgs* args) override;
+
+private:
+    bool page_started_ = false;
+};
+
+class NewWindowHandler final : public ComObject<NewWindowHandler, ICoreWebView2NewWindowRequestedEventHandler> {
+public:
+    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                     ICoreWebView2NewWindowRequestedEventArgs* args) override;
+};
+
+// ---- The page's messages: "ready" is answered with the init message, "install" runs the
+// install handed in and is answered "done" or "error", "mail" has the window open the support
+// mail link and "close" closes the window. Every other message is ignored.
+
+struct BridgeState;  // page_bridge.h
+
+class WebMessageHandler final : public ComObject<WebMessageHandler, ICoreWebView2WebMessageReceivedEventHandler> {
+public:
+    WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message, InstallAction install,
+                      HWND window);
+
+    // Succeeds for every message it reads or ignores; only a failed post of a reply comes back
+    // to WebView2 as the result.
+    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                     ICoreWebView2WebMessageReceivedEventArgs* args) override;
+
+private:
+    HRESULT answer_install(ICoreWebView2* webview);
+
+    std::shared_ptr<BridgeState> state_;
+    std::wstring init_message_;
+    InstallAction install_;
+    HWND window_;
+};
