@@ -16,7 +16,7 @@ kills=${1:-200}
 module_size=${MODULE_SIZE:-1468928}
 build=build/kill-bench
 configure() {
-  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
+  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/ToolchainMingw64.cmake \
         -DCMAKE_BUILD_TYPE=Release "$@" >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 }
 

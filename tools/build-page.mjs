@@ -1,7 +1,8 @@
 #!/usr/bin/env node
-// Joins the installer page (ui/index.html with its style sheet, scripts, fonts, logo and cards)
-// into one self-contained UTF-8 document with every asset as a base64 data: URI, because the
-// setup hands the page to WebView2 as one string and the page may load nothing from outside.
+// Joins the installer page (ui/index.html with its style sheet, script, text table, fonts, logo
+// and cards) into one self-contained UTF-8 document with every asset as a base64 data: URI,
+// because the setup hands the page to WebView2 as one string and the page may load nothing from
+// outside.
 //
 //   node tools/build-page.mjs <support e-mail address> <output.html>
 //
@@ -21,8 +22,8 @@ function fail(message) {
   process.exit(1);
 }
 
-// The address lands in a script string and in HTML, so it may hold none of the characters that
-// would need escaping there.
+// The address lands in an HTML attribute and in the mail link the script writes, so it may hold
+// none of the characters that would need escaping there.
 function checkMail(mail) {
   if (!/^[A-Za-z0-9._%+-]+@[A-Za-z0-9.-]+$/.test(mail ?? '')) fail(`not a plain e-mail address: "${mail}"`);
   return mail;
@@ -40,23 +41,27 @@ function inlineCss(file) {
   return css.replace(/url\("([^"]+)"\)/g, (_, ref) => `url("${dataUri(dirname(file), ref)}")`);
 }
 
-function inlineScript(file, mail) {
-  let js = readFileSync(file, 'utf8');
-  if (file.endsWith('page.js')) {
-    const constant = /^const MAIL = '[^']*';$/m;
-    if (!constant.test(js)) fail('page.js has no MAIL constant to fill');
-    js = js.replace(constant, `const MAIL = '${mail}';`);
-  }
-  if (/<\/script/i.test(js)) fail(`${file} contains "</script"`);
-  return js;
+// A script's text, or the text table as a JSON island: either must not end its element early.
+function inlineScript(file) {
+  const text = readFileSync(file, 'utf8');
+  if (/<\/script/i.test(text)) fail(`${file} contains "</script"`);
+  return text;
+}
+
+// The support address is data in the document, a meta element that the script reads.
+function fillMail(html, mail) {
+  const meta = /<meta name="support-mail" content="[^"]*">/g;
+  if ((html.match(meta) ?? []).length !== 1) fail('index.html needs one <meta name="support-mail">');
+  return html.replace(meta, () => `<meta name="support-mail" content="${mail}">`);
 }
 
 function build(mail) {
   let html = readFileSync(join(UI, 'index.html'), 'utf8');
   html = html.replace(/<link rel="stylesheet" href="([^"]+)">/g,
     (_, ref) => `<style>\n${inlineCss(join(UI, ref))}</style>`);
-  html = html.replace(/<script src="([^"]+)"><\/script>/g,
-    (_, ref) => `<script>\n${inlineScript(join(UI, ref), mail)}</script>`);
+  html = fillMail(html, mail);
+  html = html.replace(/<script( type="application\/json" id="[^"]+")? src="([^"]+)"><\/script>/g,
+    (_, attributes = '', ref) => `<script${attributes}>\n${inlineScript(join(UI, ref))}</script>`);
   html = html.replace(/<img src="([^"]+)"/g, (_, ref) => `<img src="${dataUri(UI, ref)}"`);
   const notice = FONT_PACKAGES.map((p) => readFileSync(join(ROOT, 'node_modules', p, 'LICENSE'), 'utf8')
     .split('\n')[0].replace(/--/g, '-')).join('\n');

@@ -1,181 +1,187 @@
-'use strict';
 // The installer page's behaviour. It only asks and shows: every decision is the host's, reached
 // through plain string messages ("ready", "install", "mail", "close" out; "init", "done",
 // "error" in). Opened in a plain browser it finds no host and previews itself from the query.
+// One function scope, so that nothing here becomes a global of the page.
+(() => {
+  'use strict';
 
-// The support address, shown as the link in the error screen; the build writes the real one here.
-const MAIL = 'help@orvelle.example';
+  // The page's texts, one set per language code (the JSON island #page-texts, from ui/texts.json).
+  // Values are inserted as HTML; "{v}", "{n}" and "{mail}" are filled in by init().
+  const textSets = JSON.parse(document.getElementById('page-texts').textContent);
+  // The support address, shown as the link in the error screen; the build writes it into the meta.
+  const supportMail = document.querySelector('meta[name="support-mail"]').content;
 
-let t = T.en;
-let busy = false;
-const host = window.chrome && window.chrome.webview;
+  let texts = textSets.en;
+  let busy = false;
+  const host = window.chrome && window.chrome.webview;
 
-function send(m) {
-  if (host) host.postMessage(m);
-}
-
-function esc(s) {
-  return String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
-}
-
-// Only the table's own sets count: a code such as "constructor" or "__proto__" would otherwise
-// reach an inherited property and break every text instead of falling back to English.
-function hasSet(code) {
-  return typeof code === 'string' && Object.hasOwn(T, code);
-}
-
-function show(step) {
-  let shown = null;
-  for (const screen of document.querySelectorAll('main[data-step]')) {
-    screen.hidden = screen.dataset.step !== step;
-    if (!screen.hidden) shown = screen;
+  function send(message) {
+    if (host) host.postMessage(message);
   }
-  const primary = shown && shown.querySelector('.primary');
-  if (primary) primary.focus();
-}
 
-// Placeholders are replaced once each. The replacements go through functions so that a "$"
-// in a value is taken literally rather than as a replacement pattern.
-function fill(text, d) {
-  // A real link, so that it takes the focus and reads as one; the click handler keeps the page
-  // from following it and asks the host instead.
-  const link = '<a data-act="mail" href="mailto:' + esc(MAIL) + '">' + esc(MAIL) + '</a>';
-  return text
-    .replace('{v}', () => esc(d.version))
-    .replace('{n}', () => esc(d.effects))
-    .replace('{mail}', () => link);
-}
-
-function init(d) {
-  const known = hasSet(d.lang);
-  t = known ? T[d.lang] : T.en;
-  document.documentElement.lang = known ? d.lang : 'en';
-  for (const el of document.querySelectorAll('[data-t]')) el.innerHTML = fill(t[el.dataset.t], d);
-  for (const button of document.querySelectorAll('[data-act="install"]')) button.dataset.installing = t.installing;
-  document.getElementById('steps').innerHTML = t.steps.map((s) => '<li>' + s + '</li>').join('');
-  // A break opportunity after every backslash, so a long folder wraps at a separator.
-  document.getElementById('path').innerHTML = esc(d.path ?? '').replace(/\\/g, '\\<wbr>');
-  show(d.step ? d.step : 'ask');
-  sized.forEach(fit);
-  if (d.auto === true) setTimeout(install, 1200);
-}
-
-// While busy every action is marked inert rather than disabled: a disabled button would drop the
-// keyboard focus to the body, and the click handler's busy guard already keeps it from acting.
-function setInert(inert) {
-  for (const el of document.querySelectorAll('[data-act]')) {
-    if (inert) el.setAttribute('aria-disabled', 'true');
-    else el.removeAttribute('aria-disabled');
+  function escapeHtml(s) {
+    return String(s).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;').replace(/"/g, '&quot;');
   }
-}
 
-function install() {
-  if (busy) return;
-  busy = true;
-  setInert(true);
-  for (const button of document.querySelectorAll('[data-act="install"]')) {
-    button.setAttribute('aria-busy', 'true');
-    button.dataset.label = button.innerHTML;
-    button.innerHTML = t.installing;
+  // Only the table's own sets count: a code such as "constructor" or "__proto__" would otherwise
+  // reach an inherited property and break every text instead of falling back to English.
+  function hasSet(code) {
+    return typeof code === 'string' && Object.hasOwn(textSets, code);
   }
-  send('install');
-}
 
-function finished() {
-  busy = false;
-  setInert(false);
-  for (const button of document.querySelectorAll('[data-act="install"]')) {
-    button.removeAttribute('aria-busy');
-    if (button.dataset.label !== undefined) {
-      button.innerHTML = button.dataset.label;
-      delete button.dataset.label;
+  function show(step) {
+    let shown = null;
+    for (const screen of document.querySelectorAll('main[data-step]')) {
+      screen.hidden = screen.dataset.step !== step;
+      if (!screen.hidden) shown = screen;
+    }
+    const primary = shown && shown.querySelector('.primary');
+    if (primary) primary.focus();
+  }
+
+  // Placeholders are replaced once each. The replacements go through functions so that a "$"
+  // in a value is taken literally rather than as a replacement pattern.
+  function fill(text, fields) {
+    // A real link, so that it takes the focus and reads as one; the click handler keeps the page
+    // from following it and asks the host instead.
+    const link = '<a data-act="mail" href="mailto:' + escapeHtml(supportMail) + '">' + escapeHtml(supportMail) + '</a>';
+    return text
+      .replace('{v}', () => escapeHtml(fields.version))
+      .replace('{n}', () => escapeHtml(fields.effects))
+      .replace('{mail}', () => link);
+  }
+
+  function init(fields) {
+    const known = hasSet(fields.lang);
+    texts = known ? textSets[fields.lang] : textSets.en;
+    document.documentElement.lang = known ? fields.lang : 'en';
+    for (const el of document.querySelectorAll('[data-t]')) el.innerHTML = fill(texts[el.dataset.t], fields);
+    for (const button of document.querySelectorAll('[data-act="install"]')) button.dataset.installing = texts.installing;
+    document.getElementById('steps').innerHTML = texts.steps.map((step) => '<li>' + step + '</li>').join('');
+    // A break opportunity after every backslash, so a long folder wraps at a separator.
+    document.getElementById('path').innerHTML = escapeHtml(fields.path ?? '').replace(/\\/g, '\\<wbr>');
+    show(fields.step ? fields.step : 'ask');
+    sized.forEach(fit);
+    if (fields.auto === true) setTimeout(install, 1200);
+  }
+
+  // While busy every action is marked inert rather than disabled: a disabled button would drop the
+  // keyboard focus to the body, and the click handler's busy guard already keeps it from acting.
+  function setInert(inert) {
+    for (const el of document.querySelectorAll('[data-act]')) {
+      if (inert) el.setAttribute('aria-disabled', 'true');
+      else el.removeAttribute('aria-disabled');
     }
   }
-}
 
-// Sizes that only layout knows. A done or error title that runs to a third line is set a step
-// smaller, and a folder too long for its three lines becomes a scroll box the keyboard can reach.
-// Observed as well as measured when filled, because the fonts may arrive after the texts.
-function fit(el) {
-  if (el.offsetHeight === 0) return; // on a hidden screen; measured when it is shown
-  if (el.id === 'path') {
-    if (el.scrollHeight > el.clientHeight) el.tabIndex = 0;
-    else el.removeAttribute('tabindex');
-  } else {
-    el.classList.remove('long');
-    const lines = el.offsetHeight / parseFloat(getComputedStyle(el).lineHeight);
-    el.classList.toggle('long', lines > 2.5);
+  function install() {
+    if (busy) return;
+    busy = true;
+    setInert(true);
+    for (const button of document.querySelectorAll('[data-act="install"]')) {
+      button.setAttribute('aria-busy', 'true');
+      button.dataset.label = button.innerHTML;
+      button.innerHTML = texts.installing;
+    }
+    send('install');
   }
-}
-const sized = document.querySelectorAll('h1.small, #path');
-const observer = new ResizeObserver((entries) => entries.forEach((e) => fit(e.target)));
-sized.forEach((el) => observer.observe(el));
 
-// An init body that is not a JSON object is dropped: the page keeps what it shows and keeps
-// listening, rather than letting the parse error end the script.
-function parseInit(body) {
-  try {
-    const d = JSON.parse(body);
-    return d !== null && typeof d === 'object' && !Array.isArray(d) ? d : null;
-  } catch {
-    return null;
+  function finished() {
+    busy = false;
+    setInert(false);
+    for (const button of document.querySelectorAll('[data-act="install"]')) {
+      button.removeAttribute('aria-busy');
+      if (button.dataset.label !== undefined) {
+        button.innerHTML = button.dataset.label;
+        delete button.dataset.label;
+      }
+    }
   }
-}
 
-function onHostMessage(event) {
-  const text = String(event.data);
-  const cut = text.indexOf('\n');
-  const kind = cut < 0 ? text : text.slice(0, cut);
-  const body = cut < 0 ? '' : text.slice(cut + 1);
-  if (kind === 'init') {
-    const d = parseInit(body);
-    if (d) init(d);
-  } else if (kind === 'done') {
-    finished();
-    show('done');
-  } else if (kind === 'error') {
-    finished();
-    document.getElementById('error').textContent = body;
-    show('error');
+  // Sizes that only layout knows. A done or error title that runs to a third line is set a step
+  // smaller, and a folder too long for its three lines becomes a scroll box the keyboard can reach.
+  // Observed as well as measured when filled, because the fonts may arrive after the texts.
+  function fit(el) {
+    if (el.offsetHeight === 0) return; // on a hidden screen; measured when it is shown
+    if (el.id === 'path') {
+      if (el.scrollHeight > el.clientHeight) el.tabIndex = 0;
+      else el.removeAttribute('tabindex');
+    } else {
+      el.classList.remove('long');
+      const lines = el.offsetHeight / parseFloat(getComputedStyle(el).lineHeight);
+      el.classList.toggle('long', lines > 2.5);
+    }
   }
-}
+  const sized = document.querySelectorAll('h1.small, #path');
+  const observer = new ResizeObserver((entries) => entries.forEach((e) => fit(e.target)));
+  sized.forEach((el) => observer.observe(el));
 
-document.addEventListener('click', (event) => {
-  const target = event.target instanceof Element ? event.target.closest('[data-act]') : null;
-  if (!target) return;
-  event.preventDefault();
-  const action = target.getAttribute('data-act');
-  if (action === 'install') install();
-  else if (!busy) send(action);
-});
+  // An init body that is not a JSON object is dropped: the page keeps what it shows and keeps
+  // listening, rather than letting the parse error end the script.
+  function parseInit(body) {
+    try {
+      const fields = JSON.parse(body);
+      return fields !== null && typeof fields === 'object' && !Array.isArray(fields) ? fields : null;
+    } catch {
+      return null;
+    }
+  }
 
-document.addEventListener('keydown', (event) => {
-  if (event.key === 'Escape' && !busy) send('close');
-});
+  function onHostMessage(event) {
+    const text = String(event.data);
+    const cut = text.indexOf('\n');
+    const kind = cut < 0 ? text : text.slice(0, cut);
+    const body = cut < 0 ? '' : text.slice(cut + 1);
+    if (kind === 'init') {
+      const fields = parseInit(body);
+      if (fields) init(fields);
+    } else if (kind === 'done') {
+      finished();
+      show('done');
+    } else if (kind === 'error') {
+      finished();
+      document.getElementById('error').textContent = body;
+      show('error');
+    }
+  }
 
-document.addEventListener('contextmenu', (event) => event.preventDefault());
-// A middle click on the mail link would ask for a new window; the page opens none.
-document.addEventListener('auxclick', (event) => event.preventDefault());
-
-// The focus ring is for keyboard users. The browser would also ring the button that the page
-// itself focuses, on the first screen before any key and on a new screen reached with the mouse;
-// so the ring shows only once a key has been used, and a pointer press hides it again.
-const root = document.documentElement;
-document.addEventListener('pointerdown', () => root.classList.remove('keys'), true);
-document.addEventListener('keydown', () => root.classList.add('keys'), true);
-
-if (host) {
-  host.addEventListener('message', onHostMessage);
-  send('ready');
-} else {
-  const query = new URLSearchParams(location.search);
-  init({
-    lang: query.get('lang') || 'es',
-    version: '0.3.0',
-    effects: 20,
-    path: 'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins',
-    step: query.get('step') || 'ask',
+  document.addEventListener('click', (event) => {
+    const target = event.target instanceof Element ? event.target.closest('[data-act]') : null;
+    if (!target) return;
+    event.preventDefault();
+    const action = target.getAttribute('data-act');
+    if (action === 'install') install();
+    else if (!busy) send(action);
   });
-  document.getElementById('error').textContent =
-    'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins\\Lumivane.8bf: Access is denied. (os error 5)';
-}
+
+  document.addEventListener('keydown', (event) => {
+    if (event.key === 'Escape' && !busy) send('close');
+  });
+
+  document.addEventListener('contextmenu', (event) => event.preventDefault());
+  // A middle click on the mail link would ask for a new window; the page opens none.
+  document.addEventListener('auxclick', (event) => event.preventDefault());
+
+  // The focus ring is for keyboard users. The browser would also ring the button that the page
+  // itself focuses, on the first screen before any key and on a new screen reached with the mouse;
+  // so the ring shows only once a key has been used, and a pointer press hides it again.
+  const root = document.documentElement;
+  document.addEventListener('pointerdown', () => root.classList.remove('keys'), true);
+  document.addEventListener('keydown', () => root.classList.add('keys'), true);
+
+  if (host) {
+    host.addEventListener('message', onHostMessage);
+    send('ready');
+  } else {
+    const query = new URLSearchParams(location.search);
+    init({
+      lang: query.get('lang') || 'es',
+      version: '0.3.0',
+      effects: 20,
+      path: 'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins',
+      step: query.get('step') || 'ask',
+    });
+    document.getElementById('error').textContent =
+      'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins\\Lumivane.8bf: Access is denied. (os error 5)';
+  }
+})();

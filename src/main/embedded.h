@@ -3,11 +3,14 @@
 #include <cstddef>
 #include <string_view>
 
+#include "setup_version.h"
+
 #ifndef LUMIVANE_SUPPORT_EMAIL
 #error "LUMIVANE_SUPPORT_EMAIL comes from the build (CMake cache variable of the same name)"
 #endif
 
-inline constexpr std::string_view kSetupVersion = "0.4.0";
+// The project version from the top CMakeLists.txt, the same that the version block carries.
+inline constexpr std::string_view kSetupVersion = LUMIVANE_VERSION_TEXT;
 inline constexpr std::string_view kSupportEmail = LUMIVANE_SUPPORT_EMAIL;
 
 struct EmbeddedBytes {

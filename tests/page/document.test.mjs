@@ -3,7 +3,7 @@
 import { describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, statSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pageFile, MAIL, ROOT } from './harness.mjs';
@@ -25,8 +25,17 @@ function webpSize(buf) {
 }
 
 function table() {
-  // texts.js is a plain script that declares the const T.
-  return new Function(readFileSync(join(ROOT, 'ui/texts.js'), 'utf8') + '\nreturn T;')();
+  return JSON.parse(readFileSync(join(ROOT, 'ui/texts.json'), 'utf8'));
+}
+
+// The window is painted in the page's background colour before the page shows, so the window
+// code's constant and the style sheet's token must name the same colour.
+function windowColour() {
+  const files = readdirSync(join(ROOT, 'src'), { recursive: true }).filter((f) => /\.(h|cpp)$/.test(f));
+  const found = files.map((f) => readFileSync(join(ROOT, 'src', f), 'utf8')
+    .match(/kWindowColour = RGB\((\d+), (\d+), (\d+)\)/)).filter(Boolean);
+  assert.equal(found.length, 1, 'one definition of kWindowColour');
+  return '#' + found[0].slice(1).map((c) => Number(c).toString(16).padStart(2, '0')).join('');
 }
 
 describe('built document', () => {
@@ -64,8 +73,19 @@ describe('built document', () => {
     assert.ok(logo.equals(readFileSync(join(ROOT, 'resources/icons/emblem-128.png'))));
   });
 
-  test('carries the support address given to the build', () => {
-    assert.ok(html.includes(`const MAIL = '${MAIL}';`));
+  test('carries the support address given to the build, once, as data for the script', () => {
+    assert.equal(html.match(/<meta name="support-mail" content="[^"]*">/g).join(), `<meta name="support-mail" content="${MAIL}">`);
+  });
+
+  test('has one script, which leaves no globals of its own, and the text table as data', () => {
+    const scripts = [...html.matchAll(/<script([^>]*)>\n?([^]*?)<\/script>/g)];
+    assert.deepEqual(scripts.map((m) => m[1]), [' type="application/json" id="page-texts"', '']);
+    assert.deepEqual(JSON.parse(scripts[0][2]), table());
+    assert.match(scripts[1][2], /^(\/\/.*\n)*\(\(\) => \{\n[^]*\n\}\)\(\);\n$/);
+  });
+
+  test('paints the background in the colour of the window behind it', () => {
+    assert.match(html, new RegExp(`--background: ${windowColour()};`));
   });
 });
 
@@ -75,7 +95,7 @@ describe('build step', () => {
 
   test('puts another address into the page and copies the font licences beside it', () => {
     execFileSync(process.execPath, [join(ROOT, 'tools/build-page.mjs'), 'support+setup@example.org', out]);
-    assert.ok(readFileSync(out, 'utf8').includes(`const MAIL = 'support+setup@example.org';`));
+    assert.ok(readFileSync(out, 'utf8').includes('<meta name="support-mail" content="support+setup@example.org">'));
     for (const f of ['fraunces-OFL.txt', 'figtree-OFL.txt']) {
       assert.match(readFileSync(join(out, '..', 'licenses', f), 'utf8'), /SIL OPEN FONT LICENSE Version 1\.1/);
     }

@@ -130,11 +130,12 @@ describe('tokens and fonts', () => {
 
   test('colour tokens sit on the root and reach the elements', () =>
     withPage(async (p) => {
-      const tokens = await style(p, ':root', ['--bg', '--panel-2', '--line', '--text', '--muted', '--muted-2',
-        '--green', '--green-2', '--ink', '--red']);
+      const tokens = await style(p, ':root', ['--background', '--surface-raised', '--border', '--text', '--text-muted',
+        '--text-folder', '--accent', '--accent-hover', '--text-on-accent', '--text-error']);
       assert.deepEqual(tokens, {
-        '--bg': '#0f0d0d', '--panel-2': '#2a2626', '--line': '#2f2a2a', '--text': '#f4f1ec', '--muted': '#b3ada5',
-        '--muted-2': '#8c857e', '--green': '#a7f175', '--green-2': '#92dc62', '--ink': '#0e1318', '--red': '#ff8a7a',
+        '--background': '#0f0d0d', '--surface-raised': '#2a2626', '--border': '#2f2a2a', '--text': '#f4f1ec',
+        '--text-muted': '#b3ada5', '--text-folder': '#8c857e', '--accent': '#a7f175', '--accent-hover': '#92dc62',
+        '--text-on-accent': '#0e1318', '--text-error': '#ff8a7a',
       });
       assert.equal((await style(p, 'body', ['background-color'])) ['background-color'], 'rgb(15, 13, 13)');
       assert.deepEqual(await style(p, '.primary', ['background-color', 'color']),

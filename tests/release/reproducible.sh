@@ -29,7 +29,7 @@ copy_source() {
 build() {
   local src=$1 out=$2
   shift 2
-  cmake -S "$src" -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-mingw64.cmake" \
+  cmake -S "$src" -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$src/cmake/ToolchainMingw64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_BUILD_TESTS=OFF "$@" >"$out.log" 2>&1 &&
   cmake --build "$out" -j2 --target Lumivane-Setup >>"$out.log" 2>&1 || { cat "$out.log"; exit 1; }
 }

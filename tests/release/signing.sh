@@ -13,7 +13,7 @@ openssl req -x509 -newkey rsa:3072 -sha256 -days 2 -nodes -subj "/CN=Lumivane th
   -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 
 build=$work/build
-cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchain-mingw64.cmake" \
+cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/ToolchainMingw64.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DLUMIVANE_BUILD_TESTS=OFF \
       -DLUMIVANE_SIGN_CERT="$work/cert.pem" -DLUMIVANE_SIGN_KEY="$work/key.pem" >"$work/build.log" 2>&1 &&
   cmake --build "$build" -j2 --target Lumivane-Setup >>"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }

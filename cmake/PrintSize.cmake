@@ -2,7 +2,7 @@
 # the rest (code, resources, and the signature when signed).
 #
 # Included from CMake: defines lumivane_print_size(<target>), which runs this file after each link.
-# Run as a script: cmake -DEXE=<file> -DMODULE=<file> [-DPAGE=<file>] -P print-size.cmake
+# Run as a script: cmake -DEXE=<file> -DMODULE=<file> [-DPAGE=<file>] -P PrintSize.cmake
 if(NOT CMAKE_SCRIPT_MODE_FILE)
   function(lumivane_print_size target)
     set(page "${LUMIVANE_PAGE_FILE}")
@@ -14,7 +14,7 @@ if(NOT CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
-function(size_of file out)
+function(lumivane_size_of file out)
   if(file AND EXISTS "${file}")
     file(SIZE "${file}" size)
   else()
@@ -24,7 +24,7 @@ function(size_of file out)
 endfunction()
 
 # Little-endian unsigned number of `length` bytes at `offset`.
-function(read_number file offset length out)
+function(lumivane_read_number file offset length out)
   file(READ "${file}" hex OFFSET ${offset} LIMIT ${length} HEX)
   set(value 0)
   math(EXPR last "${length} - 1")
@@ -37,17 +37,17 @@ function(read_number file offset length out)
 endfunction()
 
 # Bytes of the Authenticode signature: the PE32+ security directory's size (data directory 4).
-function(signature_size file out)
-  read_number("${file}" 60 4 pe)
+function(lumivane_signature_size file out)
+  lumivane_read_number("${file}" 60 4 pe)
   math(EXPR at "${pe} + 24 + 112 + 4 * 8 + 4")
-  read_number("${file}" ${at} 4 size)
+  lumivane_read_number("${file}" ${at} 4 size)
   set(${out} ${size} PARENT_SCOPE)
 endfunction()
 
-size_of("${EXE}" exe_size)
-size_of("${MODULE}" module_size)
-size_of("${PAGE}" page_size)
-signature_size("${EXE}" signed_size)
+lumivane_size_of("${EXE}" exe_size)
+lumivane_size_of("${MODULE}" module_size)
+lumivane_size_of("${PAGE}" page_size)
+lumivane_signature_size("${EXE}" signed_size)
 file(SHA256 "${EXE}" digest)
 math(EXPR rest "${exe_size} - ${module_size} - ${page_size} - ${signed_size}")
 math(EXPR exe_kb "(${exe_size} + 512) / 1024")
