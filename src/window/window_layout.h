@@ -7,7 +7,9 @@ inline constexpr int kLogicalClientWidth = 640;
 inline constexpr int kLogicalClientHeight = 400;
 inline constexpr UINT kBaseDpi = 96;
 
-// The window's own colour (class brush, title bar, border) and its title text colour.
+// The window's own colour (class brush, title bar, border) and its title text colour. The page's
+// --background in ui/style.css is the same colour, so nothing flashes while the page loads; the page
+// tests check that the two agree.
 inline constexpr COLORREF kWindowColour = RGB(15, 13, 13);
 inline constexpr COLORREF kTitleTextColour = RGB(244, 241, 236);
 
