@@ -86,7 +86,8 @@ std::vector<ProcessId> find_host_processes(std::string_view host_name) {
 
 void host_watch_task(HostWatch watch) {
     for (const ProcessId id : watch.process_ids) wait_for_process(watch.host_name, id);
-    update_host_settings(watch.settings_path);
+    // Nobody is left to tell of a failure: the installation has long been reported.
+    ignore_failure(update_host_settings(watch.settings_path));
 }
 
 void start_host_watch(const std::wstring& settings_path) {

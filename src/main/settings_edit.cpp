@@ -151,15 +151,15 @@ std::size_t find_key(std::string_view text, const Comments& comments) {
     }
 }
 
-SettingsEdit failed(std::string_view reason) {
-    return {SettingsEditKind::Failed, std::string(reason)};
-}
+SettingsEdit failed(std::string_view reason) { return SettingsEdit::failure(std::string(reason)); }
+
+SettingsEdit new_text(std::string text) { return SettingsEdit::success(std::move(text)); }
 
 SettingsEdit replaced(std::string_view text, std::size_t from, std::size_t to) {
     std::string out;
     out.reserve(text.size() - (to - from) + allow_element.size());
     out.append(text.substr(0, from)).append(allow_element).append(text.substr(to));
-    return {SettingsEditKind::NewText, std::move(out)};
+    return new_text(std::move(out));
 }
 
 // The element's bracket and closing tag are looked for outside comments too, so that the stretch
@@ -173,7 +173,7 @@ SettingsEdit edit_existing_key(std::string_view text, const Comments& comments, 
     const std::size_t k = find_live(text, comments, closing_tag, g + 1);
     if (k == std::string_view::npos) return failed(incomplete_xml_reason);
     const std::string_view value = trim_unicode_white_space(text.substr(g + 1, k - (g + 1)));
-    if (equals_ignoring_ascii_case(value, "true")) return {SettingsEditKind::AlreadyAllowed, {}};
+    if (equals_ignoring_ascii_case(value, "true")) return SettingsEdit::success(std::nullopt);
     return replaced(text, s, k + closing_tag.size());
 }
 
@@ -186,7 +186,7 @@ SettingsEdit insert_key(std::string_view text, const Comments& comments) {
     out.reserve(text.size() + allow_element.size() + 3);
     out.append(text.substr(0, e)).append("\t").append(allow_element).append("\r\n");
     out.append(text.substr(e));
-    return {SettingsEditKind::NewText, std::move(out)};
+    return new_text(std::move(out));
 }
 
 }  // namespace
@@ -239,7 +239,7 @@ std::string_view trim_unicode_white_space(std::string_view text) {
 
 SettingsEdit edit_host_settings(std::string_view file_bytes) {
     // A host that died while saving can leave its preferences empty; that counts as no file at all.
-    if (file_bytes.empty()) return {SettingsEditKind::NewText, std::string(new_settings_text())};
+    if (file_bytes.empty()) return new_text(std::string(new_settings_text()));
     if (auto error = utf8_error(file_bytes)) return failed(*error);
     const Comments comments(file_bytes);
     const std::size_t s = find_key(file_bytes, comments);

@@ -6,14 +6,11 @@
 #include <string>
 #include <string_view>
 
-enum class SettingsEditKind { NewText, AlreadyAllowed, Failed };
+#include "result.h"
 
-// NewText: `text` is the whole new file. AlreadyAllowed: `text` is empty. Failed: `text` is the
-// reason (without the file's path, which the file layer puts in front).
-struct SettingsEdit {
-    SettingsEditKind kind;
-    std::string text;
-};
+// Success with the whole new file, or with nothing when the value is already true; a failure's
+// text is the reason, without the file's path (the file layer puts that in front).
+using SettingsEdit = Result<std::optional<std::string>>;
 
 inline constexpr std::string_view settings_key = "AllowUnknownPlugins";
 inline constexpr std::string_view allow_element = "<AllowUnknownPlugins>True</AllowUnknownPlugins>";
@@ -25,7 +22,7 @@ inline constexpr std::string_view unexpected_file_reason = "no es el archivo de 
 std::string_view new_settings_text();
 
 // Brings the preferences file's bytes into line: the element inserted or replaced, every other byte
-// kept, or AlreadyAllowed when the value is already true. Occurrences inside XML comments do not
+// kept, or no new text when the value is already true. Occurrences inside XML comments do not
 // count. An empty file gives the new file's text.
 SettingsEdit edit_host_settings(std::string_view file_bytes);
 
