@@ -16,7 +16,7 @@ namespace {
 
 using InstallOutcome = Result<std::wstring>;
 
-constexpr int kSetAsideNames = 100;  // "Lumivane.8bf.old", then ".old1" to ".old99"
+constexpr int kSetAsideNames = 100;  // kSetAsideName, then with 1 to 99 after it
 
 std::wstring set_aside_path(const std::wstring& folder, int index) {
     std::wstring name(kSetAsideName);
@@ -65,17 +65,14 @@ Result<std::optional<std::wstring>> place_module(const std::wstring& folder, con
     return Placed::success(std::move(aside.value()));
 }
 
-bool is_set_aside_name(std::wstring_view name) {
-    constexpr std::string_view prefix = "Lumivane.8bf.old";
-    return utf16_to_utf8(name).starts_with(prefix);
-}
+bool is_set_aside_name(std::wstring_view name) { return name.starts_with(kSetAsideName); }
 
 // Copies set aside by earlier runs go once the host has let go of them. `tried` (this run's
 // copy, already tried) is not tried again.
 void remove_stale_copies(const std::wstring& folder, const std::optional<std::wstring>& tried) {
-    const Result<FolderListing> listing = list_folder(folder);
+    const Result<std::vector<std::wstring>> listing = list_folder(folder);
     if (!listing.ok()) return;
-    for (const std::wstring& name : listing.value().names) {
+    for (const std::wstring& name : listing.value()) {
         if (!is_set_aside_name(name)) continue;
         const std::wstring path = join_path(folder, name);
         if (tried && path == *tried) continue;

@@ -12,7 +12,6 @@
 // text is the reason, without the file's path (the file layer puts that in front).
 using SettingsEdit = Result<std::optional<std::string>>;
 
-inline constexpr std::string_view settings_key = "AllowUnknownPlugins";
 inline constexpr std::string_view allow_element = "<AllowUnknownPlugins>True</AllowUnknownPlugins>";
 inline constexpr std::string_view settings_end_tag = "</Settings>";
 inline constexpr std::string_view incomplete_xml_reason = "XML incompleto";
@@ -25,10 +24,3 @@ std::string_view new_settings_text();
 // kept, or no new text when the value is already true. Occurrences inside XML comments do not
 // count. An empty file gives the new file's text.
 SettingsEdit edit_host_settings(std::string_view file_bytes);
-
-// Empty when `bytes` is well-formed UTF-8, else the reason, e.g.
-// "invalid utf-8 sequence of 1 bytes from index 3" or "incomplete utf-8 byte sequence from index 7".
-std::optional<std::string> utf8_error(std::string_view bytes);
-
-// `text` (valid UTF-8) without leading and trailing characters of Unicode's White_Space set.
-std::string_view trim_unicode_white_space(std::string_view text);

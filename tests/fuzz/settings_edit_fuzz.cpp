@@ -2,6 +2,7 @@
 // against what the edit promises, using checks written independently of the edit itself.
 
 #include "settings_edit.h"
+#include "text.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,7 @@
 // The preferences edit on its own: bytes in, new text / AlreadyAllowed / reason out.
 
 #include "settings_edit.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
