@@ -10,10 +10,7 @@ namespace {
 
 Status last_error_status() { return Status::failure(last_os_error_reason()); }
 
-bool is_folder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool is_folder(const std::wstring& path) { return file_kind(path) == FileKind::Folder; }
 
 // Windows 10 1809's extended disposition, declared here since the SDK headers gate it on a
 // newer target version than this program needs.
@@ -62,16 +59,16 @@ bool mark_for_deletion(HANDLE file) {
 // cleared without following it: DeleteFileW and RemoveDirectoryW take a link itself away,
 // never its target, and RemoveDirectoryW takes a folder only when it is empty.
 Status clear_name(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return Status::success();
+    const FileKind kind = file_kind(path);
+    if (kind == FileKind::Missing) return Status::success();
     Status removed = Status::success();
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (kind == FileKind::Folder) {
         if (!RemoveDirectoryW(path.c_str())) removed = last_error_status();
     } else {
         removed = delete_file(path);
     }
     // Gone meanwhile is as good as removed.
-    if (!removed.ok() && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return Status::success();
+    if (!removed.ok() && file_kind(path) == FileKind::Missing) return Status::success();
     return removed;
 }
 
@@ -126,6 +123,12 @@ bool file_exists(const std::wstring& path) {
     return static_cast<bool>(target);
 }
 
+FileKind file_kind(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Folder : FileKind::File;
+}
+
 Status delete_file(const std::wstring& path) {
     if (DeleteFileW(path.c_str())) return Status::success();
     const DWORD code = GetLastError();
@@ -158,20 +161,17 @@ std::optional<std::wstring> full_path(const std::wstring& path) {
     }
 }
 
-Result<FolderListing> list_folder(const std::wstring& path) {
-    if (path.empty()) return Result<FolderListing>::failure(os_error_reason(ERROR_PATH_NOT_FOUND));
+Result<std::vector<std::wstring>> list_folder(const std::wstring& path) {
+    using Listing = Result<std::vector<std::wstring>>;
+    if (path.empty()) return Listing::failure(os_error_reason(ERROR_PATH_NOT_FOUND));
     WIN32_FIND_DATAW entry;
     UniqueFindHandle find(FindFirstFileExW(join_path(path, L"*").c_str(), FindExInfoBasic, &entry,
                                            FindExSearchNameMatch, nullptr, 0));
-    if (!find) return Result<FolderListing>::failure(last_os_error_reason());
-    FolderListing listing;
-    for (;;) {
+    if (!find) return Listing::failure(last_os_error_reason());
+    std::vector<std::wstring> names;
+    do {
         const std::wstring_view name(entry.cFileName);
-        if (name != L"." && name != L"..") listing.names.emplace_back(name);
-        if (!FindNextFileW(find.get(), &entry)) {
-            listing.complete = GetLastError() == ERROR_NO_MORE_FILES;
-            break;
-        }
-    }
-    return Result<FolderListing>::success(std::move(listing));
+        if (name != L"." && name != L"..") names.emplace_back(name);
+    } while (FindNextFileW(find.get(), &entry));
+    return Listing::success(std::move(names));
 }

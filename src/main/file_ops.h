@@ -17,6 +17,10 @@ Status create_folder(const std::wstring& path);
 Status write_file(const std::wstring& path, const void* data, size_t size);
 // True when the file's attributes can be read (links followed); any failure means no.
 bool file_exists(const std::wstring& path);
+// What stands at `path` by its attributes; a link counts as what it is marked as, unfollowed.
+// Missing when the attributes cannot be read, whatever the reason.
+enum class FileKind { Missing, File, Folder };
+FileKind file_kind(const std::wstring& path);
 // Deletes the file; a read-only attribute does not stop it.
 Status delete_file(const std::wstring& path);
 // Renames or moves the file, replacing one that is already at `to`.
@@ -26,10 +30,6 @@ Status move_file(const std::wstring& from, const std::wstring& to);
 // cannot be.
 std::optional<std::wstring> full_path(const std::wstring& path);
 
-// Names of the folder's entries without "." and "..". `complete` is false when the listing
-// stopped part way; `names` then holds what was read before.
-struct FolderListing {
-    std::vector<std::wstring> names;
-    bool complete = true;
-};
-Result<FolderListing> list_folder(const std::wstring& path);
+// Names of the folder's entries without "." and "..". A listing that stops part way holds what
+// was read before.
+Result<std::vector<std::wstring>> list_folder(const std::wstring& path);

@@ -1,10 +1,9 @@
 #include "folder_lock.h"
 
 #include "file_ops.h"
+#include "paths.h"
 
 namespace {
-
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // Folder names compare without case, as the file system does; the invariant upper case
 // stands in for that comparison.
@@ -36,7 +35,7 @@ std::wstring hash_hex(const std::wstring& text) {
 std::wstring folder_lock_name(const std::wstring& path) {
     // The empty path is the current folder.
     std::wstring full = full_path(path.empty() ? L"." : path).value_or(path);
-    while (!full.empty() && is_separator(full.back())) full.pop_back();
+    while (!full.empty() && is_path_separator(full.back())) full.pop_back();
     return L"Local\\Lumivane-Setup-" + hash_hex(upper_case(full));
 }
 

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "file_ops.h"
 #include "folder_lock.h"
 #include "os_error.h"
@@ -16,37 +18,34 @@ namespace {
 // so could another setup's, hence the file's cross-process lock as well.
 SRWLOCK settings_lock = SRWLOCK_INIT;
 
-struct FileRead {
-    std::string bytes;
-    DWORD error = ERROR_SUCCESS;
-};
-
-// The host may hold its preferences open, so every kind of sharing is allowed.
-FileRead read_whole_file(const std::wstring& path) {
-    FileRead read;
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        read.error = GetLastError();
-        return read;
-    }
-    char chunk[64 * 1024];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
-            read.error = GetLastError();
-            return read;
-        }
-        if (got == 0) return read;
-        read.bytes.append(chunk, got);
-    }
-}
-
 // File not found, path not found, invalid drive, network path or name not found.
 bool means_absent(DWORD code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_DRIVE ||
            code == ERROR_BAD_NETPATH || code == ERROR_BAD_NET_NAME;
+}
+
+// The file's bytes; none when the file is not there, which is not a failure: it is then created.
+using FileRead = Result<std::optional<std::string>>;
+
+FileRead read_failure(DWORD code) {
+    if (means_absent(code)) return FileRead::success(std::nullopt);
+    return FileRead::failure(os_error_reason(code));
+}
+
+// The host may hold its preferences open, so every kind of sharing is allowed.
+FileRead read_whole_file(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return read_failure(GetLastError());
+    std::string bytes;
+    char chunk[64 * 1024];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) return read_failure(GetLastError());
+        if (got == 0) return FileRead::success(std::move(bytes));
+        bytes.append(chunk, got);
+    }
 }
 
 // "PhotoshopPluginsPreferences.xml" → "PhotoshopPluginsPreferences.xml.new".
@@ -57,8 +56,10 @@ std::wstring temporary_path(const std::wstring& path) {
     return (has_extension ? path.substr(0, dot) : path) + L".xml.new";
 }
 
+using SettingsUpdate = Result<SettingsOutcome>;
+
 SettingsUpdate failure(const std::wstring& path, std::string_view reason) {
-    return {SettingsOutcome::Failed, path_failure(path, reason)};
+    return SettingsUpdate::failure(path_failure(path, reason));
 }
 
 SettingsUpdate write_settings(const std::wstring& path, std::string_view text) {
@@ -69,10 +70,10 @@ SettingsUpdate write_settings(const std::wstring& path, std::string_view text) {
     if (Status written = write_file(temporary, text.data(), text.size()); !written.ok())
         return failure(path, written.error());
     if (Status moved = move_file(temporary, path); !moved.ok()) {
-        delete_file(temporary);
+        ignore_failure(delete_file(temporary));
         return failure(path, moved.error());
     }
-    return {SettingsOutcome::Written, {}};
+    return SettingsUpdate::success(SettingsOutcome::Written);
 }
 
 }  // namespace
@@ -81,18 +82,10 @@ SettingsUpdate update_host_settings(const std::wstring& settings_path) {
     ExclusiveLock guard(settings_lock);
     const MutexLock other_setups(folder_mutex(settings_path));
     const FileRead read = read_whole_file(settings_path);
-    if (read.error != ERROR_SUCCESS) {
-        if (means_absent(read.error)) return write_settings(settings_path, new_settings_text());
-        return failure(settings_path, os_error_reason(read.error));
-    }
-    const SettingsEdit edit = edit_host_settings(read.bytes);
-    switch (edit.kind) {
-    case SettingsEditKind::AlreadyAllowed:
-        return {SettingsOutcome::AlreadyAllowed, {}};
-    case SettingsEditKind::Failed:
-        return failure(settings_path, edit.text);
-    case SettingsEditKind::NewText:
-        break;
-    }
-    return write_settings(settings_path, edit.text);
+    if (!read.ok()) return failure(settings_path, read.error());
+    if (!read.value()) return write_settings(settings_path, new_settings_text());
+    const SettingsEdit edit = edit_host_settings(*read.value());
+    if (!edit.ok()) return failure(settings_path, edit.error());
+    if (!edit.value()) return SettingsUpdate::success(SettingsOutcome::AlreadyAllowed);
+    return write_settings(settings_path, *edit.value());
 }

@@ -2,11 +2,9 @@
 #pragma once
 #include <string>
 
-enum class SettingsOutcome { Written, AlreadyAllowed, Failed };
+#include "result.h"
 
-struct SettingsUpdate {
-    SettingsOutcome outcome;
-    std::string error;  // the settings file's path, ": " and the reason, when Failed
-};
+enum class SettingsOutcome { Written, AlreadyAllowed };
 
-SettingsUpdate update_host_settings(const std::wstring& settings_path);
+// A failure's text is the settings file's path, ": " and the reason.
+Result<SettingsOutcome> update_host_settings(const std::wstring& settings_path);

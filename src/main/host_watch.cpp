@@ -18,8 +18,6 @@ namespace {
 
 constexpr DWORD poll_interval_ms = 250;
 
-char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool is_listed(const std::vector<ProcessId>& ids, ProcessId id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
@@ -57,10 +55,7 @@ std::string host_executable_name(const std::optional<std::wstring>& value) {
 }
 
 bool is_host_name(std::string_view exe_name, std::string_view host_name) {
-    if (exe_name.size() != host_name.size()) return false;
-    for (std::size_t i = 0; i < exe_name.size(); ++i)
-        if (fold_ascii(exe_name[i]) != fold_ascii(host_name[i])) return false;
-    return true;
+    return equals_ignoring_ascii_case(exe_name, host_name);
 }
 
 std::vector<ProcessId> find_host_processes(std::string_view host_name) {
@@ -86,7 +81,8 @@ std::vector<ProcessId> find_host_processes(std::string_view host_name) {
 
 void host_watch_task(HostWatch watch) {
     for (const ProcessId id : watch.process_ids) wait_for_process(watch.host_name, id);
-    update_host_settings(watch.settings_path);
+    // Nobody is left to tell of a failure: the installation has long been reported.
+    ignore_failure(update_host_settings(watch.settings_path));
 }
 
 void start_host_watch(const std::wstring& settings_path) {

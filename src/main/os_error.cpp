@@ -6,12 +6,6 @@
 
 namespace {
 
-bool is_trailing_space(wchar_t c) {
-    return c == L' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
-
 std::string signed_decimal(long value) {
     if (value < 0) return "-" + decimal(static_cast<unsigned long long>(-static_cast<long long>(value)));
     return decimal(static_cast<unsigned long long>(value));
@@ -33,7 +27,7 @@ std::string os_error_reason(unsigned long code) {
     std::wstring_view message(buffer, length);
     if (!is_valid_utf16(message))
         return "OS Error " + code_text + " (FormatMessageW() returned invalid UTF-16)";
-    while (!message.empty() && is_trailing_space(message.back())) message.remove_suffix(1);
+    while (!message.empty() && is_unicode_white_space(static_cast<char32_t>(message.back()))) message.remove_suffix(1);
     return utf16_to_utf8(message) + " (os error " + code_text + ")";
 }
 

@@ -1,42 +1,42 @@
 #include "paths.h"
 
-namespace {
+bool is_path_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool is_drive(std::wstring_view p) {
+bool has_drive_prefix(std::wstring_view p) {
     return p.size() >= 2 && p[1] == L':' &&
            ((p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z'));
 }
+
+namespace {
 
 // Length of the part that no parent can take away: a drive ("C:"), a UNC share
 // ("\\server\share") or a device/verbatim prefix ("\\?\C:"), then one root separator if present.
 size_t root_length(std::wstring_view p) {
     size_t n = 0;
-    if (p.size() >= 2 && is_separator(p[0]) && is_separator(p[1])) {
+    if (p.size() >= 2 && is_path_separator(p[0]) && is_path_separator(p[1])) {
         // "\\?\" and "\\.\" prefixes, then a drive or UNC; otherwise "\\server\share".
         size_t i = 2;
-        if (p.size() >= 4 && (p[2] == L'?' || p[2] == L'.') && is_separator(p[3])) {
+        if (p.size() >= 4 && (p[2] == L'?' || p[2] == L'.') && is_path_separator(p[3])) {
             i = 4;
-            if (is_drive(p.substr(i))) {
+            if (has_drive_prefix(p.substr(i))) {
                 n = i + 2;
             } else {
-                while (i < p.size() && !is_separator(p[i])) ++i;
+                while (i < p.size() && !is_path_separator(p[i])) ++i;
                 n = i;
             }
         } else {
             int parts = 0;
             while (i < p.size() && parts < 2) {
-                while (i < p.size() && !is_separator(p[i])) ++i;
+                while (i < p.size() && !is_path_separator(p[i])) ++i;
                 ++parts;
                 if (parts < 2 && i < p.size()) ++i;
             }
             n = i;
         }
-    } else if (is_drive(p)) {
+    } else if (has_drive_prefix(p)) {
         n = 2;
     }
-    if (n < p.size() && is_separator(p[n])) ++n;
+    if (n < p.size() && is_path_separator(p[n])) ++n;
     return n;
 }
 
@@ -44,8 +44,8 @@ size_t root_length(std::wstring_view p) {
 
 std::wstring join_path(std::wstring_view base, std::wstring_view component) {
     std::wstring out(base);
-    const bool bare_drive = base.size() == 2 && is_drive(base);
-    if (!base.empty() && !is_separator(base.back()) && !bare_drive) out += L'\\';
+    const bool bare_drive = base.size() == 2 && has_drive_prefix(base);
+    if (!base.empty() && !is_path_separator(base.back()) && !bare_drive) out += L'\\';
     out += component;
     return out;
 }
@@ -53,11 +53,11 @@ std::wstring join_path(std::wstring_view base, std::wstring_view component) {
 std::optional<std::wstring> parent_path(std::wstring_view path) {
     const size_t root = root_length(path);
     size_t end = path.size();
-    while (end > root && is_separator(path[end - 1])) --end;
+    while (end > root && is_path_separator(path[end - 1])) --end;
     if (end <= root) return std::nullopt;
     size_t cut = end;
-    while (cut > root && !is_separator(path[cut - 1])) --cut;
+    while (cut > root && !is_path_separator(path[cut - 1])) --cut;
     // Drop the separators between the parent and the last component, but keep the root's own.
-    while (cut > root && is_separator(path[cut - 1])) --cut;
+    while (cut > root && is_path_separator(path[cut - 1])) --cut;
     return std::wstring(path.substr(0, cut));
 }

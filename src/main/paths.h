@@ -4,6 +4,11 @@
 #include <string>
 #include <string_view>
 
+// A backslash or a slash: Windows takes either between components.
+bool is_path_separator(wchar_t c);
+// Starts with a drive letter and a colon ("C:", "c:\x", "C:x").
+bool has_drive_prefix(std::wstring_view path);
+
 // `base` and `component` with one backslash between them, except where `base` is empty, already
 // ends with a separator, or is a bare drive ("C:").
 std::wstring join_path(std::wstring_view base, std::wstring_view component);

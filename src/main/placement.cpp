@@ -16,7 +16,7 @@ namespace {
 
 using InstallOutcome = Result<std::wstring>;
 
-constexpr int kSetAsideNames = 100;  // "Lumivane.8bf.old", then ".old1" to ".old99"
+constexpr int kSetAsideNames = 100;  // kSetAsideName, then with 1 to 99 after it
 
 std::wstring set_aside_path(const std::wstring& folder, int index) {
     std::wstring name(kSetAsideName);
@@ -34,12 +34,12 @@ Result<std::wstring> set_aside(const std::wstring& folder, const std::wstring& i
         if (file_exists(copy) && !delete_file(copy).ok()) continue;
         const Status moved = move_file(installed, copy);
         if (!moved.ok()) {
-            delete_file(temporary);
+            ignore_failure(delete_file(temporary));
             return Result<std::wstring>::failure(path_failure(installed, moved.error()));
         }
         return Result<std::wstring>::success(copy);
     }
-    delete_file(temporary);
+    ignore_failure(delete_file(temporary));
     return Result<std::wstring>::failure("no se pudo apartar la versi\u00F3n anterior");
 }
 
@@ -52,34 +52,31 @@ Result<std::optional<std::wstring>> place_module(const std::wstring& folder, con
     const Status replaced = move_file(temporary, installed);
     if (replaced.ok()) return Placed::success(std::nullopt);
     if (!file_exists(installed)) {
-        delete_file(temporary);
+        ignore_failure(delete_file(temporary));
         return Placed::failure(path_failure(installed, replaced.error()));
     }
     Result<std::wstring> aside = set_aside(folder, installed, temporary);
     if (!aside.ok()) return Placed::failure(aside.error());
     if (Status placed = move_file(temporary, installed); !placed.ok()) {
-        move_file(aside.value(), installed);  // put the earlier module back where it can
-        delete_file(temporary);
+        ignore_failure(move_file(aside.value(), installed));  // put the earlier module back where it can
+        ignore_failure(delete_file(temporary));
         return Placed::failure(path_failure(installed, placed.error()));
     }
     return Placed::success(std::move(aside.value()));
 }
 
-bool is_set_aside_name(std::wstring_view name) {
-    constexpr std::string_view prefix = "Lumivane.8bf.old";
-    return utf16_to_utf8(name).starts_with(prefix);
-}
+bool is_set_aside_name(std::wstring_view name) { return name.starts_with(kSetAsideName); }
 
 // Copies set aside by earlier runs go once the host has let go of them. `tried` (this run's
 // copy, already tried) is not tried again.
 void remove_stale_copies(const std::wstring& folder, const std::optional<std::wstring>& tried) {
-    const Result<FolderListing> listing = list_folder(folder);
+    const Result<std::vector<std::wstring>> listing = list_folder(folder);
     if (!listing.ok()) return;
-    for (const std::wstring& name : listing.value().names) {
+    for (const std::wstring& name : listing.value()) {
         if (!is_set_aside_name(name)) continue;
         const std::wstring path = join_path(folder, name);
         if (tried && path == *tried) continue;
-        delete_file(path);
+        ignore_failure(delete_file(path));
     }
 }
 
@@ -93,7 +90,8 @@ void bring_host_settings_into_line(const std::wstring& folder) {
     if (!parent) return;
     const std::wstring settings =
         join_path(join_path(*parent, L"Settings"), L"PhotoshopPluginsPreferences.xml");
-    if (update_host_settings(settings).outcome == SettingsOutcome::Written) start_host_watch(settings);
+    const Result<SettingsOutcome> updated = update_host_settings(settings);
+    if (updated.ok() && updated.value() == SettingsOutcome::Written) start_host_watch(settings);
 }
 
 }  // namespace
@@ -129,7 +127,7 @@ InstallOutcome install_plugin(const std::wstring& folder) {
     if (!placed.ok()) return InstallOutcome::failure(placed.error());
     // A copy that the host does not hold (a read-only module was set aside) is not kept.
     const std::optional<std::wstring>& copy = placed.value();
-    if (copy) delete_file(*copy);
+    if (copy) ignore_failure(delete_file(*copy));
 
     remove_stale_copies(folder, copy);
     bring_host_settings_into_line(folder);

@@ -6,16 +6,12 @@
 #include <string>
 #include <string_view>
 
-enum class SettingsEditKind { NewText, AlreadyAllowed, Failed };
+#include "result.h"
 
-// NewText: `text` is the whole new file. AlreadyAllowed: `text` is empty. Failed: `text` is the
-// reason (without the file's path, which the file layer puts in front).
-struct SettingsEdit {
-    SettingsEditKind kind;
-    std::string text;
-};
+// Success with the whole new file, or with nothing when the value is already true; a failure's
+// text is the reason, without the file's path (the file layer puts that in front).
+using SettingsEdit = Result<std::optional<std::string>>;
 
-inline constexpr std::string_view settings_key = "AllowUnknownPlugins";
 inline constexpr std::string_view allow_element = "<AllowUnknownPlugins>True</AllowUnknownPlugins>";
 inline constexpr std::string_view settings_end_tag = "</Settings>";
 inline constexpr std::string_view incomplete_xml_reason = "XML incompleto";
@@ -25,13 +21,6 @@ inline constexpr std::string_view unexpected_file_reason = "no es el archivo de 
 std::string_view new_settings_text();
 
 // Brings the preferences file's bytes into line: the element inserted or replaced, every other byte
-// kept, or AlreadyAllowed when the value is already true. Occurrences inside XML comments do not
+// kept, or no new text when the value is already true. Occurrences inside XML comments do not
 // count. An empty file gives the new file's text.
 SettingsEdit edit_host_settings(std::string_view file_bytes);
-
-// Empty when `bytes` is well-formed UTF-8, else the reason, e.g.
-// "invalid utf-8 sequence of 1 bytes from index 3" or "incomplete utf-8 byte sequence from index 7".
-std::optional<std::string> utf8_error(std::string_view bytes);
-
-// `text` (valid UTF-8) without leading and trailing characters of Unicode's White_Space set.
-std::string_view trim_unicode_white_space(std::string_view text);

@@ -35,37 +35,98 @@ void append_utf16(std::wstring& out, char32_t c) {
     }
 }
 
-// Decodes one UTF-8 sequence at text[i]; an ill-formed one yields U+FFFD and consumes its
-// maximal valid prefix (at least one byte), as Unicode's substitution practice has it.
-char32_t decode_utf8(std::string_view text, size_t& i) {
-    const unsigned char b0 = static_cast<unsigned char>(text[i]);
-    if (b0 < 0x80) { ++i; return b0; }
-    int length = 0;
-    char32_t c = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) { length = 2; c = b0 & 0x1F; }
-    else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3; c = b0 & 0x0F;
-        if (b0 == 0xE0) lo = 0xA0;
-        if (b0 == 0xED) hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4; c = b0 & 0x07;
-        if (b0 == 0xF0) lo = 0x90;
-        if (b0 == 0xF4) hi = 0x8F;
-    } else { ++i; return kReplacement; }
-    ++i;
-    for (int k = 1; k < length; ++k) {
-        if (i >= text.size()) return kReplacement;
-        const unsigned char b = static_cast<unsigned char>(text[i]);
-        if (b < lo || b > hi) return kReplacement;
-        lo = 0x80; hi = 0xBF;
-        c = (c << 6) | (b & 0x3F);
-        ++i;
-    }
-    return c;
+bool in_range(unsigned char byte, unsigned char low, unsigned char high) {
+    return byte >= low && byte <= high;
 }
 
+bool is_continuation(char byte) {
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 }  // namespace
+
+// The allowed range of the second byte depends on the first: it excludes overlong forms
+// (E0, F0), surrogates (ED) and values above U+10FFFF (F4).
+Utf8Step decode_utf8(std::string_view bytes, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    if (lead < 0x80) return {lead, 1, 0};
+
+    std::size_t width = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    char32_t value = 0;
+    if (in_range(lead, 0xC2, 0xDF)) {
+        width = 2;
+        value = lead & 0x1F;
+    } else if (in_range(lead, 0xE0, 0xEF)) {
+        width = 3;
+        value = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (in_range(lead, 0xF0, 0xF4)) {
+        width = 4;
+        value = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return {0, 0, 1};  // a continuation byte, C0, C1 or F5..FF cannot start a sequence
+    }
+
+    for (std::size_t i = 1; i < width; ++i) {
+        if (at + i >= bytes.size()) return {0, 0, 0};
+        const auto byte = static_cast<unsigned char>(bytes[at + i]);
+        const bool fits = i == 1 ? in_range(byte, low, high) : in_range(byte, 0x80, 0xBF);
+        if (!fits) return {0, 0, i};
+        value = (value << 6) | (byte & 0x3F);
+    }
+    return {value, width, 0};
+}
+
+std::optional<std::string> utf8_error(std::string_view bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const Utf8Step step = decode_utf8(bytes, at);
+        if (step.length == 0) {
+            if (step.bad_length == 0)
+                return "incomplete utf-8 byte sequence from index " + decimal(at);
+            return "invalid utf-8 sequence of " + decimal(step.bad_length) + " bytes from index " + decimal(at);
+        }
+        at += step.length;
+    }
+    return std::nullopt;
+}
+
+std::string_view trim_unicode_white_space(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const Utf8Step step = decode_utf8(text, begin);
+        if (step.length == 0 || !is_unicode_white_space(step.code_point)) break;
+        begin += step.length;
+    }
+    std::size_t end = text.size();
+    while (end > begin) {
+        std::size_t start = end - 1;
+        while (start > begin && is_continuation(text[start])) --start;
+        const Utf8Step step = decode_utf8(text, start);
+        if (step.length != end - start || !is_unicode_white_space(step.code_point)) break;
+        end = start;
+    }
+    return text.substr(begin, end - begin);
+}
+
+bool is_unicode_white_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
+    return true;
+}
 
 std::string utf16_to_utf8(std::wstring_view text) {
     std::string out;
@@ -89,7 +150,18 @@ std::string utf16_to_utf8(std::wstring_view text) {
 std::wstring utf8_to_utf16(std::string_view text) {
     std::wstring out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) append_utf16(out, decode_utf8(text, i));
+    for (size_t i = 0; i < text.size();) {
+        const Utf8Step step = decode_utf8(text, i);
+        if (step.length > 0) {
+            append_utf16(out, step.code_point);
+            i += step.length;
+        } else {
+            // Unicode's substitution practice: one U+FFFD for the maximal subpart of an ill-formed
+            // sequence, and one for a sequence cut off by the end of the text.
+            append_utf16(out, kReplacement);
+            i += step.bad_length > 0 ? step.bad_length : text.size() - i;
+        }
+    }
     return out;
 }
 

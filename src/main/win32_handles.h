@@ -27,8 +27,6 @@ public:
         Value old = std::exchange(value_, value);
         if (old != Traits::empty()) Traits::close(old);
     }
-    // For APIs that hand a handle back through a pointer.
-    Value* put() { reset(); return &value_; }
 
 private:
     Value value_ = Traits::empty();
@@ -56,13 +54,6 @@ struct FindHandleTraits {
     static void close(Value h) { FindClose(h); }
 };
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
-
-struct ModuleTraits {
-    using Value = HMODULE;
-    static Value empty() { return nullptr; }
-    static void close(Value h) { FreeLibrary(h); }
-};
-using UniqueModule = UniqueResource<ModuleTraits>;
 
 // Holds a slim reader/writer lock exclusively for one scope.
 class ExclusiveLock {

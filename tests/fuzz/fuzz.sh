@@ -11,10 +11,15 @@ shift
 mkdir -p "$work/corpus" "$work/findings"
 
 target="$work/settings_edit_fuzz"
-if [ ! -x "$target" ] || [ "$src/settings_edit.cpp" -nt "$target" ] || [ "$src/settings_edit.h" -nt "$target" ] ||
-   [ "$here/settings_edit_fuzz.cpp" -nt "$target" ]; then
+sources=("$here/settings_edit_fuzz.cpp" "$src/settings_edit.cpp" "$src/text.cpp")
+stale=false
+[ -x "$target" ] || stale=true
+for f in "${sources[@]}" "$src/settings_edit.h" "$src/text.h" "$src/result.h"; do
+  if [ "$f" -nt "$target" ]; then stale=true; fi
+done
+if $stale; then
   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -I"$src" "$here/settings_edit_fuzz.cpp" "$src/settings_edit.cpp" -o "$target"
+    -I"$src" "${sources[@]}" -o "$target"
 fi
 
 cp -n "$here"/corpus/* "$work/corpus/" 2>/dev/null || true

@@ -2,6 +2,7 @@
 // against what the edit promises, using checks written independently of the edit itself.
 
 #include "settings_edit.h"
+#include "text.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -196,42 +197,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view in(reinterpret_cast<const char*>(data), size);
     const SettingsEdit edit = edit_host_settings(in);
     if (in.empty()) {
-        if (edit.kind != SettingsEditKind::NewText || edit.text != new_settings_text())
+        if (!edit.ok() || !edit.value() || *edit.value() != new_settings_text())
             broken("an empty file gives the new file's text", in);
         return 0;
     }
     const std::string utf8 = expected_utf8_error(in);
 
     if (!utf8.empty()) {
-        if (edit.kind != SettingsEditKind::Failed || edit.text != utf8)
-            broken("ill-formed UTF-8 fails with the reference reason", in);
+        if (edit.ok() || edit.error() != utf8) broken("ill-formed UTF-8 fails with the reference reason", in);
         return 0;
     }
     if (utf8_error(in)) broken("well-formed UTF-8 is accepted", in);
     const Spans comments = comment_spans(in);
 
-    switch (edit.kind) {
-    case SettingsEditKind::Failed:
-        if (edit.text == unexpected_file_reason) {
+    if (!edit.ok()) {
+        if (edit.error() == unexpected_file_reason) {
             if (occurs_live(in, comments, settings_end_tag))
                 broken("a file with </Settings> outside comments is never 'unexpected'", in);
-        } else if (edit.text == incomplete_xml_reason) {
+        } else if (edit.error() == incomplete_xml_reason) {
             if (!occurs_live(in, comments, key_open)) broken("'incomplete' only with the key outside comments", in);
         } else {
             broken("failure reasons are the known ones", in);
         }
-        break;
-    case SettingsEditKind::AlreadyAllowed:
+    } else if (!edit.value()) {
         if (!holds_true_value(in, comments)) broken("AlreadyAllowed only with a true value present", in);
-        break;
-    case SettingsEditKind::NewText: {
-        if (!is_replacement(in, edit.text, comments) && !is_insertion(in, edit.text, comments))
+    } else {
+        const std::string& out = *edit.value();
+        if (!is_replacement(in, out, comments) && !is_insertion(in, out, comments))
             broken("new text is the input with one edit outside comments, comments whole", in);
-        const SettingsEdit again = edit_host_settings(edit.text);
-        if (again.kind != SettingsEditKind::AlreadyAllowed)
-            broken("editing the new text again gives AlreadyAllowed", in);
-        break;
-    }
+        const SettingsEdit again = edit_host_settings(out);
+        if (!again.ok() || again.value()) broken("editing the new text again gives AlreadyAllowed", in);
     }
     return 0;
 }

@@ -103,10 +103,9 @@ std::string failed_after_error(const std::wstring& locale) {
 // The language a run shows follows the display language Wine takes from LC_ALL when the test
 // program starts (ctest runs this program once per language).
 const Expected& current_language() {
-    wchar_t locale[64] = L"";
-    GetEnvironmentVariableW(L"LC_ALL", locale, 64);
+    const std::wstring locale = ts::environment_variable(L"LC_ALL").value_or(L"");
     for (const Expected& language : kLanguages)
-        if (std::wstring_view(locale) == language.locale) return language;
+        if (locale == language.locale) return language;
     return kLanguages[0];
 }
 
@@ -174,7 +173,7 @@ TEST_F(Dialogue, ConfirmThenDoneInTheUsersLanguage) {
 TEST_F(Dialogue, AfterTheDoneBoxTheSetupWaitsForTheHost) {
     const std::wstring settings = scratch / L"Settings\\PhotoshopPluginsPreferences.xml";
     const std::wstring host_exe = scratch / L"DialogueHost.exe";
-    ASSERT_TRUE(CopyFileW(ts::test_binary(L"..\\settings\\Affinity.exe").c_str(), host_exe.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(ts::test_binary(L"Affinity.exe").c_str(), host_exe.c_str(), FALSE));
     const std::wstring events = L"lumivane-dialogue-host-" + std::to_wstring(GetCurrentProcessId());
     const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, (events + L"-ready").c_str());
     const HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, (events + L"-quit").c_str());

@@ -102,6 +102,10 @@ TEST(Text, Utf8ToUtf16RoundTripsAndReplacesBadBytes) {
     EXPECT_EQ(utf8_to_utf16("Lumivane をインストール"), L"Lumivane をインストール");
     EXPECT_EQ(utf8_to_utf16("a\xFF" "b"), L"a\uFFFDb");
     EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98\x80"), (std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}));
+    // One U+FFFD per maximal subpart of a bad sequence, and one for a sequence the text cuts off.
+    EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98" "A"), L"\uFFFDA");
+    EXPECT_EQ(utf8_to_utf16("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(utf8_to_utf16("x\xE2\x82"), L"x\uFFFD");
 }
 
 TEST(FailureTexts, SystemReasonMatchesTheSystemsOwnMessage) {

@@ -250,40 +250,27 @@ TEST(FolderLock, OneNamePerFolderWhateverItsSpelling) {
 
 class FolderResolution : public ::testing::Test {
 protected:
-    void SetUp() override {
-        save(L"ORVELLE_SETUP_DIR");
-        save(L"USERPROFILE");
-    }
-    void TearDown() override {
-        for (auto& [name, value] : saved_) SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
-    }
-    void save(const wchar_t* name) {
-        wchar_t buffer[1024];
-        SetLastError(0);
-        const DWORD n = GetEnvironmentVariableW(name, buffer, 1024);
-        saved_[name] = (n == 0 && GetLastError() != 0) ? std::nullopt : std::optional<std::wstring>(std::wstring(buffer, n));
-    }
-    std::map<std::wstring, std::optional<std::wstring>> saved_;
+    ts::ScopedEnvironment environment;
 };
 
 TEST_F(FolderResolution, ChosenFolderWinsUnchangedEvenWhenEmpty) {
-    SetEnvironmentVariableW(L"USERPROFILE", L"C:\\Users\\demo");
-    SetEnvironmentVariableW(L"ORVELLE_SETUP_DIR", L"D:\\Test\\Plugins\\");
+    environment.set(L"USERPROFILE", L"C:\\Users\\demo");
+    environment.set(L"ORVELLE_SETUP_DIR", L"D:\\Test\\Plugins\\");
     EXPECT_EQ(resolve_plugin_folder().value(), L"D:\\Test\\Plugins\\");
-    SetEnvironmentVariableW(L"ORVELLE_SETUP_DIR", L"");
+    environment.set(L"ORVELLE_SETUP_DIR", L"");
     ASSERT_TRUE(resolve_plugin_folder().ok());
     EXPECT_EQ(resolve_plugin_folder().value(), L"");
 }
 
 TEST_F(FolderResolution, ProfileGivesTheHostsPluginFolder) {
-    SetEnvironmentVariableW(L"ORVELLE_SETUP_DIR", nullptr);
-    SetEnvironmentVariableW(L"USERPROFILE", L"C:\\Users\\demo");
+    environment.set(L"ORVELLE_SETUP_DIR", std::nullopt);
+    environment.set(L"USERPROFILE", L"C:\\Users\\demo");
     EXPECT_EQ(resolve_plugin_folder().value(), L"C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins");
 }
 
 TEST_F(FolderResolution, NoProfileIsAFailureWithItsText) {
-    SetEnvironmentVariableW(L"ORVELLE_SETUP_DIR", nullptr);
-    SetEnvironmentVariableW(L"USERPROFILE", nullptr);
+    environment.set(L"ORVELLE_SETUP_DIR", std::nullopt);
+    environment.set(L"USERPROFILE", std::nullopt);
     const Result<std::wstring> outcome = resolve_plugin_folder();
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(outcome.error(), "no se encontró la carpeta del usuario (USERPROFILE).");

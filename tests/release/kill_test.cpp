@@ -24,10 +24,9 @@ using namespace kill_test;
 namespace {
 
 unsigned environment_number(const wchar_t* name, unsigned fallback) {
-    wchar_t buffer[32];
-    const DWORD n = GetEnvironmentVariableW(name, buffer, 32);
-    if (n == 0 || n >= 32) return fallback;
-    return static_cast<unsigned>(std::wcstoul(buffer, nullptr, 10));
+    const std::optional<std::wstring> value = ts::environment_variable(name);
+    if (!value || value->empty()) return fallback;
+    return static_cast<unsigned>(std::wcstoul(value->c_str(), nullptr, 10));
 }
 
 double now_ms() {

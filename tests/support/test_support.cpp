@@ -10,9 +10,7 @@ namespace testing_support {
 namespace {
 
 std::wstring from_environment(const wchar_t* name) {
-    wchar_t buffer[4096];
-    const DWORD n = GetEnvironmentVariableW(name, buffer, 4096);
-    std::wstring value(buffer, n < 4096 ? n : 0);
+    std::wstring value = environment_variable(name).value_or(L"");
     for (wchar_t& c : value)
         if (c == L'/') c = L'\\';
     return value;
@@ -41,6 +39,26 @@ std::wstring environment_block(const EnvironmentChanges& changes) {
 }
 
 }  // namespace
+
+std::optional<std::wstring> environment_variable(const wchar_t* name) {
+    // An empty value also gives 0; only the last error tells it from an unset variable.
+    SetLastError(ERROR_SUCCESS);
+    DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+    if (needed == 0) return GetLastError() == ERROR_SUCCESS ? std::optional<std::wstring>(L"") : std::nullopt;
+    std::wstring value(needed, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), needed));
+    return value;
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+        SetEnvironmentVariableW(it->first.c_str(), it->second ? it->second->c_str() : nullptr);
+}
+
+void ScopedEnvironment::set(const wchar_t* name, const std::optional<std::wstring>& value) {
+    saved_.emplace_back(name, environment_variable(name));
+    SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
+}
 
 std::wstring setup_exe() { return from_environment(L"LUMIVANE_SETUP_EXE"); }
 std::wstring test_binary(const std::wstring& name) { return from_environment(L"LUMIVANE_TEST_BIN") + L"\\" + name; }

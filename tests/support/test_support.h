@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -34,6 +35,24 @@ std::optional<std::string> read_bytes(const std::wstring& path);
 bool write_bytes(const std::wstring& path, const std::string& bytes);
 bool exists(const std::wstring& path);
 std::vector<std::wstring> folder_names(const std::wstring& folder);
+
+// The variable's value in this process (the empty one included); nullopt when it is not set.
+std::optional<std::wstring> environment_variable(const wchar_t* name);
+
+// Sets variables of this process's environment for one scope and puts the earlier values back
+// when it ends (a variable that was not set is removed again), last change first.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment() = default;
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+    // A value sets the variable, nullopt removes it.
+    void set(const wchar_t* name, const std::optional<std::wstring>& value);
+
+private:
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
+};
 
 // Environment changes for a child: a value sets the variable, nullopt removes it.
 using EnvironmentChanges = std::map<std::wstring, std::optional<std::wstring>>;

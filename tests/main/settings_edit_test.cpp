@@ -1,6 +1,7 @@
 // The preferences edit on its own: bytes in, new text / AlreadyAllowed / reason out.
 
 #include "settings_edit.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +13,19 @@ namespace {
 
 std::string new_text_of(const std::string& in) {
     const SettingsEdit edit = edit_host_settings(in);
-    EXPECT_EQ(edit.kind, SettingsEditKind::NewText) << edit.text;
-    return edit.text;
+    EXPECT_TRUE(edit.ok() && edit.value()) << (edit.ok() ? "already allowed" : edit.error());
+    return edit.ok() ? edit.value().value_or("") : edit.error();
 }
 
 std::string failure_of(const std::string& in) {
     const SettingsEdit edit = edit_host_settings(in);
-    EXPECT_EQ(edit.kind, SettingsEditKind::Failed);
-    return edit.text;
+    EXPECT_FALSE(edit.ok());
+    return edit.error();
 }
 
 bool already_allowed(const std::string& in) {
-    return edit_host_settings(in).kind == SettingsEditKind::AlreadyAllowed;
+    const SettingsEdit edit = edit_host_settings(in);
+    return edit.ok() && !edit.value();
 }
 
 const std::string el = "<AllowUnknownPlugins>True</AllowUnknownPlugins>";

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
 
 using namespace testing_support;
@@ -38,6 +39,12 @@ void age(const std::wstring& path) {
     CloseHandle(file);
 }
 
+// "Written", "AlreadyAllowed" or "failed: " and the text, so that a wrong outcome shows its reason.
+std::string outcome_of(const Result<SettingsOutcome>& update) {
+    if (!update.ok()) return "failed: " + update.error();
+    return update.value() == SettingsOutcome::Written ? "Written" : "AlreadyAllowed";
+}
+
 HANDLE open_with_sharing(const std::wstring& path, DWORD share) {
     return CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
 }
@@ -49,8 +56,8 @@ TEST(HostSettingsFile, MissingFolderAndFileAreCreatedFromTheNewFileText) {
     const std::wstring folder = scratch / L"3.0\\Settings";
     const std::wstring settings = settings_in(folder);
 
-    const SettingsUpdate update = update_host_settings(settings);
-    EXPECT_EQ(update.outcome, SettingsOutcome::Written) << update.error;
+    const Result<SettingsOutcome> update = update_host_settings(settings);
+    EXPECT_EQ(outcome_of(update), "Written");
     const auto bytes = read_bytes(settings);
     ASSERT_TRUE(bytes);
     EXPECT_EQ(bytes->size(), 300u);
@@ -59,7 +66,7 @@ TEST(HostSettingsFile, MissingFolderAndFileAreCreatedFromTheNewFileText) {
 
     // An empty file, left by a host that died while saving, is written as if it were missing.
     ASSERT_TRUE(write_bytes(settings, ""));
-    EXPECT_EQ(update_host_settings(settings).outcome, SettingsOutcome::Written);
+    EXPECT_EQ(outcome_of(update_host_settings(settings)), "Written");
     EXPECT_EQ(read_bytes(settings), std::string(new_settings_text()));
 }
 
@@ -68,9 +75,9 @@ TEST(HostSettingsFile, SecondRunAfterWrittenIsAlreadyAllowed) {
     const std::wstring settings = settings_in(scratch.path());
     ASSERT_TRUE(write_bytes(settings, refused_file));
 
-    EXPECT_EQ(update_host_settings(settings).outcome, SettingsOutcome::Written);
+    EXPECT_EQ(outcome_of(update_host_settings(settings)), "Written");
     EXPECT_EQ(read_bytes(settings), refused_file_edited);
-    EXPECT_EQ(update_host_settings(settings).outcome, SettingsOutcome::AlreadyAllowed);
+    EXPECT_EQ(outcome_of(update_host_settings(settings)), "AlreadyAllowed");
     EXPECT_EQ(read_bytes(settings), refused_file_edited);
 }
 
@@ -81,8 +88,8 @@ TEST(HostSettingsFile, AlreadyAllowedTouchesNothing) {
     age(settings);
     const FILETIME before = last_write(settings);
 
-    const SettingsUpdate update = update_host_settings(settings);
-    EXPECT_EQ(update.outcome, SettingsOutcome::AlreadyAllowed) << update.error;
+    const Result<SettingsOutcome> update = update_host_settings(settings);
+    EXPECT_EQ(outcome_of(update), "AlreadyAllowed");
     EXPECT_EQ(read_bytes(settings), allowed_file);
     const FILETIME after = last_write(settings);
     EXPECT_EQ(CompareFileTime(&before, &after), 0);
@@ -98,9 +105,9 @@ TEST(HostSettingsFile, ReadsAFileOthersHoldOpen) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                               nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const SettingsUpdate update = update_host_settings(settings);
+    const Result<SettingsOutcome> update = update_host_settings(settings);
     CloseHandle(held);
-    EXPECT_EQ(update.outcome, SettingsOutcome::AlreadyAllowed) << update.error;
+    EXPECT_EQ(outcome_of(update), "AlreadyAllowed");
 }
 
 TEST(HostSettingsFailure, LockedFileFailsWithItsPathAndStaysUnchanged) {
@@ -110,10 +117,10 @@ TEST(HostSettingsFailure, LockedFileFailsWithItsPathAndStaysUnchanged) {
     HANDLE lock = open_with_sharing(settings, 0);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 
-    const SettingsUpdate update = update_host_settings(settings);
+    const Result<SettingsOutcome> update = update_host_settings(settings);
     CloseHandle(lock);
-    EXPECT_EQ(update.outcome, SettingsOutcome::Failed);
-    EXPECT_EQ(update.error, utf8(settings) + ": " + os_reason(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(update.ok());
+    EXPECT_EQ(update.error(), utf8(settings) + ": " + os_reason(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(read_bytes(settings), refused_file);
     EXPECT_FALSE(exists(temporary_of(settings)));
 }
@@ -127,11 +134,11 @@ TEST(HostSettingsFailure, FailedMoveNamesTheSettingsFileAndRemovesTheTemporary) 
     HANDLE held = open_with_sharing(settings, FILE_SHARE_READ);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
-    const SettingsUpdate update = update_host_settings(settings);
+    const Result<SettingsOutcome> update = update_host_settings(settings);
     CloseHandle(held);
-    EXPECT_EQ(update.outcome, SettingsOutcome::Failed);
-    EXPECT_EQ(update.error.rfind(utf8(settings) + ": ", 0), 0u) << update.error;
-    EXPECT_NE(update.error.find("(os error "), std::string::npos) << update.error;
+    EXPECT_FALSE(update.ok());
+    EXPECT_EQ(update.error().rfind(utf8(settings) + ": ", 0), 0u) << update.error();
+    EXPECT_NE(update.error().find("(os error "), std::string::npos) << update.error();
     EXPECT_EQ(read_bytes(settings), refused_file);
     EXPECT_FALSE(exists(temporary_of(settings)));
 }
@@ -143,9 +150,9 @@ TEST(HostSettingsFailure, UncreatableFolderNamesTheSettingsFile) {
     ASSERT_TRUE(write_bytes(scratch / L"Settings", "not a folder"));
     const std::wstring settings = settings_in(scratch / L"Settings");
 
-    const SettingsUpdate update = update_host_settings(settings);
-    EXPECT_EQ(update.outcome, SettingsOutcome::Failed);
-    EXPECT_EQ(update.error.rfind(utf8(settings) + ": ", 0), 0u) << update.error;
+    const Result<SettingsOutcome> update = update_host_settings(settings);
+    EXPECT_FALSE(update.ok());
+    EXPECT_EQ(update.error().rfind(utf8(settings) + ": ", 0), 0u) << update.error();
     EXPECT_EQ(read_bytes(scratch / L"Settings"), "not a folder");
 }
 
@@ -159,9 +166,9 @@ TEST(HostSettingsFailure, EditFailuresNameTheFileAndWriteNothing) {
     };
     for (const auto& [content, reason] : cases) {
         ASSERT_TRUE(write_bytes(settings, content));
-        const SettingsUpdate update = update_host_settings(settings);
-        EXPECT_EQ(update.outcome, SettingsOutcome::Failed);
-        EXPECT_EQ(update.error, utf8(settings) + ": " + reason);
+        const Result<SettingsOutcome> update = update_host_settings(settings);
+        EXPECT_FALSE(update.ok());
+        EXPECT_EQ(update.error(), utf8(settings) + ": " + reason);
         EXPECT_EQ(read_bytes(settings), content);
         EXPECT_FALSE(exists(temporary_of(settings)));
     }
@@ -176,7 +183,7 @@ TEST(HostSettingsConcurrency, TwoCallersAtOnceTakeTurns) {
     for (int round = 0; round < 40; ++round) {
         DeleteFileW(settings.c_str());
         HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        SettingsUpdate results[2];
+        std::optional<Result<SettingsOutcome>> results[2];
         std::thread callers[2];
         for (int i = 0; i < 2; ++i)
             callers[i] = std::thread([&, i] {
@@ -189,9 +196,10 @@ TEST(HostSettingsConcurrency, TwoCallersAtOnceTakeTurns) {
 
         int written = 0, allowed = 0;
         for (const auto& result : results) {
-            EXPECT_NE(result.outcome, SettingsOutcome::Failed) << result.error;
-            written += result.outcome == SettingsOutcome::Written;
-            allowed += result.outcome == SettingsOutcome::AlreadyAllowed;
+            const std::string outcome = outcome_of(*result);
+            EXPECT_TRUE(outcome == "Written" || outcome == "AlreadyAllowed") << outcome;
+            written += outcome == "Written";
+            allowed += outcome == "AlreadyAllowed";
         }
         ASSERT_EQ(written, 1) << "round " << round;
         ASSERT_EQ(allowed, 1) << "round " << round;
