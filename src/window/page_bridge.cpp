@@ -35,7 +35,7 @@ std::wstring user_data_folder(const std::optional<std::wstring>& local_app_data)
 HRESULT create_environment(EnvironmentStarter start, const std::optional<std::wstring>& local_app_data,
                            ComPtr<ICoreWebView2Environment>& environment) {
     const std::wstring folder = user_data_folder(local_app_data);
-    (void)create_folder(folder);  // the runtime reports it if it really cannot use the folder
+    ignore_failure(create_folder(folder));  // the runtime reports it if it really cannot use the folder
 
     const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
     const auto handler = make_com_object<EnvironmentCompletedHandler>(channel);

@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "com_handlers.h"
+#include "file_ops.h"
+#include "paths.h"
 #include "win32_handles.h"
 #include "window_handles.h"
 
@@ -10,18 +12,14 @@
 
 namespace {
 
-bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
-bool is_ascii_letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
 // "C:\..." or "\\server\share\..."; a relative or drive-relative value would be resolved
 // against whatever the current folder happens to be.
 bool is_absolute_path(std::wstring_view path) {
-    if (path.size() >= 3 && is_ascii_letter(path[0]) && path[1] == L':' && is_separator(path[2])) {
+    if (path.size() >= 3 && has_drive_prefix(path) && is_path_separator(path[2])) {
         return true;
     }
-    return path.size() >= 3 && is_separator(path[0]) && is_separator(path[1]) &&
-         !is_separator(path[2]);
+    return path.size() >= 3 && is_path_separator(path[0]) && is_path_separator(path[1]) &&
+         !is_path_separator(path[2]);
 }
 
 std::optional<unsigned long> parse_number(std::wstring_view digits) {
@@ -60,7 +58,7 @@ bool runtime_version_at_least(const RuntimeVersion& version, const RuntimeVersio
 
 std::optional<std::wstring> runtime_dll_path(std::wstring_view registry_value) {
     std::wstring_view folder = registry_value;
-    while (!folder.empty() && is_separator(folder.back())) folder.remove_suffix(1);
+    while (!folder.empty() && is_path_separator(folder.back())) folder.remove_suffix(1);
     if (!is_absolute_path(folder)) return std::nullopt;
 
     const std::size_t last_separator = folder.find_last_of(L"\\/");
@@ -144,8 +142,7 @@ std::optional<std::wstring> registered_runtime_folder(const RegistryPlace& place
 // one that another program holds open for writing or without read sharing (an update in
 // progress, say) is passed over for the next place.
 bool can_be_loaded(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    if (file_kind(path) != FileKind::File) return false;
     const UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_DATA | FILE_EXECUTE, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return static_cast<bool>(file);

@@ -37,7 +37,6 @@ public:
     ~ComApartment() {
         if (SUCCEEDED(result_)) CoUninitialize();
     }
-    HRESULT result() const { return result_; }
 
 private:
     HRESULT result_;

@@ -162,7 +162,8 @@ TEST_F(RuntimeLoader, AFailedStartIsRetriedOnceAndTheEnvironmentIsChecked) {
     const std::wstring folder = installed(L"wv", L"131.0.2903.146");
     ASSERT_TRUE(stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, folder));
     const std::wstring record = scratch / L"record.txt";
-    SetEnvironmentVariableW(L"LUMIVANE_STAND_IN_RECORD", record.c_str());
+    ts::ScopedEnvironment environment_of_test;
+    environment_of_test.set(L"LUMIVANE_STAND_IN_RECORD", record);
     const struct {
         const wchar_t* script;  // a script of its own: a fresh stand-in runtime
         const char* behave;
@@ -178,7 +179,7 @@ TEST_F(RuntimeLoader, AFailedStartIsRetriedOnceAndTheEnvironmentIsChecked) {
         SCOPED_TRACE(c.behave);
         const std::wstring script = scratch / c.script;
         ASSERT_TRUE(ts::write_bytes(script, std::string("behave\t") + c.behave + "\n"));
-        SetEnvironmentVariableW(L"LUMIVANE_STAND_IN_SCRIPT", script.c_str());
+        environment_of_test.set(L"LUMIVANE_STAND_IN_SCRIPT", script);
         const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
         const auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
         const HRESULT started = create_webview2_environment(L"C:\\data", handler.Get());
@@ -196,8 +197,9 @@ TEST_F(RuntimeLoader, StartsTheRuntimeWithTheInstalledRuntimeArguments) {
     ASSERT_TRUE(stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, folder));
     const std::wstring record = scratch / L"record.txt";
     const std::wstring script = scratch / L"script.txt";
-    SetEnvironmentVariableW(L"LUMIVANE_STAND_IN_RECORD", record.c_str());
-    SetEnvironmentVariableW(L"LUMIVANE_STAND_IN_SCRIPT", script.c_str());
+    ts::ScopedEnvironment environment_of_test;
+    environment_of_test.set(L"LUMIVANE_STAND_IN_RECORD", record);
+    environment_of_test.set(L"LUMIVANE_STAND_IN_SCRIPT", script);
 
     // First a runtime that refuses: its code comes back unchanged and nothing completes.
     ASSERT_TRUE(ts::write_bytes(script, "behave\tenvironment_start=0x80070070\n"));
