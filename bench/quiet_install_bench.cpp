@@ -64,7 +64,7 @@ Run run(const std::wstring& command, std::wstring& environment, bool watch_memor
     GetExitCodeProcess(info.hProcess, &result.exit_code);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
-    result.milliseconds = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
+    result.milliseconds = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
     return result;
 }
 
@@ -110,7 +110,7 @@ int wmain(int argc, wchar_t** argv) {
                 *std::min_element(setup_times.begin(), setup_times.end()),
                 *std::min_element(floor_times.begin(), floor_times.end()));
     if (peak > 0)
-        std::printf("quiet install peak working set: %.1f MiB\n", peak / 1048576.0);
+        std::printf("quiet install peak working set: %.1f MiB\n", static_cast<double>(peak) / 1048576.0);
     else
         std::printf("quiet install peak working set: not reported by the system\n");
     return 0;

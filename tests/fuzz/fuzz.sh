@@ -18,7 +18,8 @@ for f in "${sources[@]}" "$src/settings_edit.h" "$src/text.h" "$src/result.h"; d
   if [ "$f" -nt "$target" ]; then stale=true; fi
 done
 if $stale; then
-  clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+  clang++ -std=c++20 -O1 -g -Wall -Wextra -Wshadow -Wconversion -Werror \
+    -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     -I"$src" "${sources[@]}" -o "$target"
 fi
 

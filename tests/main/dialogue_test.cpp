@@ -21,7 +21,7 @@ struct Box {
 std::optional<Box> wait_for_box(DWORD timeout_ms = 20000) {
     for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
         if (HWND box = FindWindowW(L"#32770", L"Lumivane"); box && IsWindowVisible(box)) {
-            Box found{box};
+            Box found{box, {}, {}};
             wchar_t buffer[4096];
             GetWindowTextW(box, buffer, 4096);
             found.caption = buffer;
@@ -244,8 +244,9 @@ TEST_F(Dialogue, FailedInstallShowsTheErrorInsideTheMessageAndEndsWithOne) {
     // The error names the folder; its reason is the system's, in the system's language.
     EXPECT_TRUE(error.starts_with(folder + L": ")) << ts::utf8(error);
     EXPECT_TRUE(error.ends_with(L" (os error 183)")) << ts::utf8(error);
-    if (&language == &kLanguages[0])
+    if (&language == &kLanguages[0]) {
         EXPECT_EQ(ts::utf8(error), ts::utf8(folder) + ": " + ts::os_reason(ERROR_ALREADY_EXISTS));
+    }
     EXPECT_EQ(WaitForSingleObject(child.process, 300), static_cast<DWORD>(WAIT_TIMEOUT));
     press(*failed, IDOK);
     EXPECT_EQ(ts::wait_exit(child, 20000), 1u);

@@ -139,17 +139,21 @@ protected:
                 << "module nor the new one";
         }
         // An earlier module that nobody holds is replaced in one move: there is always a module.
-        if (before.module && !earlier_held) EXPECT_TRUE(after.module) << "no module although the earlier one was free";
+        if (before.module && !earlier_held) {
+            EXPECT_TRUE(after.module) << "no module although the earlier one was free";
+        }
         // A held one goes aside only once the whole new one waits beside it for its move.
-        if (before.module && !after.module)
+        if (before.module && !after.module) {
             EXPECT_TRUE(after.temporary == versions.new_bytes()) << "Lumivane.8bf gone without a complete .new";
+        }
         for (const auto& [name, bytes] : after.copies)
             EXPECT_TRUE(versions.is_known(bytes)) << ts::utf8(name) << " is not a whole module";
         EXPECT_TRUE(after.settings == before.settings || after.settings == fixture.after)
             << "settings file neither as before nor the complete edit: "
             << (after.settings ? *after.settings : std::string("(none)"));
-        if (after.settings != before.settings)
+        if (after.settings != before.settings) {
             EXPECT_NE(after.settings->find("<AllowUnknownPlugins>True</AllowUnknownPlugins>"), std::string::npos);
+        }
     }
 
     // Unkilled run times: the whole run, and its working part from the moment the temporary
@@ -222,7 +226,9 @@ protected:
         const bool running = WaitForSingleObject(setup.process, 0) == WAIT_TIMEOUT;
         if (running) TerminateProcess(setup.process, 77);
         const std::optional<DWORD> code = ts::wait_exit(setup, 30000);
-        if (!running) EXPECT_EQ(code, std::optional<DWORD>(0)) << "round " << round << ": an unkilled run failed";
+        if (!running) {
+            EXPECT_EQ(code, std::optional<DWORD>(0)) << "round " << round << ": an unkilled run failed";
+        }
         return running;
     }
 };

@@ -82,10 +82,9 @@ std::string init_for(const std::string& lang, const std::wstring& folder, bool a
 // Wine takes the display language from LC_ALL when the first program of a prefix starts, so a
 // run shows one language; ctest runs the transcripts once per language.
 std::string current_lang() {
-    wchar_t locale[64] = L"";
-    GetEnvironmentVariableW(L"LC_ALL", locale, 64);
+    const std::wstring locale = ts::environment_variable(L"LC_ALL").value_or(L"");
     for (const char* lang : {"es", "pt", "ja", "id"})
-        if (std::wstring_view(locale).starts_with(utf8_to_utf16(lang) + L"_")) return lang;
+        if (locale.starts_with(utf8_to_utf16(lang) + L"_")) return lang;
     return "en";
 }
 
@@ -194,14 +193,15 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
 
         RECT outer{};
         ASSERT_TRUE(GetWindowRect(window, &outer));
-        MONITORINFO monitor{sizeof(monitor)};
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof(monitor);
         ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor));
         const RECT& work = monitor.rcWork;
         EXPECT_EQ(outer.left, (work.left + work.right - (outer.right - outer.left)) / 2);
         EXPECT_EQ(outer.top, (work.top + work.bottom - (outer.bottom - outer.top)) / 2);
 
         // The page's side has played its steps once the icons have been looked at.
-        const StandInRecord r = record_when(record, [](const StandInRecord& r) { return r.all("step").size() == 3; });
+        const StandInRecord r = record_when(record, [](const StandInRecord& played) { return played.all("step").size() == 3; });
         EXPECT_EQ(r.one("entry"), "check=1 type=0 options=null");
         EXPECT_EQ(r.one("parent_class"), "LumivaneSetup");
         EXPECT_EQ(r.one("bounds"), "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom));
@@ -230,10 +230,10 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         const std::string full = "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom);
         const size_t before = StandInRecord(record).all("bounds").size();
         ShowWindow(window, SW_MINIMIZE);
-        record_when(record, [&](const StandInRecord& r) { return r.one("bounds") != full; });
+        record_when(record, [&](const StandInRecord& now) { return now.one("bounds") != full; });
         ShowWindow(window, SW_RESTORE);
         const std::vector<std::string> bounds =
-            record_when(record, [&](const StandInRecord& r) { return r.one("bounds") == full; }).all("bounds");
+            record_when(record, [&](const StandInRecord& now) { return now.one("bounds") == full; }).all("bounds");
         ASSERT_GT(bounds.size(), before);
         EXPECT_NE(std::find_if(bounds.begin() + before, bounds.end(), [&](const std::string& b) { return b != full; }),
                   bounds.end())
@@ -267,7 +267,7 @@ std::vector<Conversation> read_transcripts() {
         if (tab == std::string::npos) continue;
         const std::string key = line.substr(0, tab);
         const std::string value = unescape_line(line.substr(tab + 1));
-        if (key == "conversation") current = Conversation{value};
+        if (key == "conversation") current = Conversation{value, {}, false, {}, {}};
         else if (key == "lang") current.lang = value;
         else if (key == "auto") current.auto_start = value == "1";
         else if (key == "path") current.path = utf8_to_utf16(value);
