@@ -9,6 +9,10 @@ if [ ! -f "$base/system.reg" ]; then
   WINEPREFIX="$base" "$tools/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
 fi
 
+# The prefix's server writes its registry files out when it ends; a copy taken meanwhile can be
+# torn, so the copy waits for it to end.
+WINEPREFIX="$base" wineserver -w 2>/dev/null || true
+
 throwaway="$(mktemp -d "${TMPDIR:-/tmp}/lumivane-window-prefix.XXXXXX")"
 cleanup() {
   WINEPREFIX="$throwaway" wineserver -k >/dev/null 2>&1 || true
