@@ -1,0 +1,14 @@
+// How long the setup waits for what may never come: WebView2's start, the page's first word,
+// another setup's hold on the folder. The shipped executable links the real limits
+// (time_limits.cpp); the test programs and the test build of the setup
+// (Lumivane-Setup-short-limits.exe) link short ones, so that no test waits out a real limit and
+// no user can shorten them: nothing read at run time changes them.
+#pragma once
+
+struct TimeLimits {
+    unsigned long webview_start_ms;  // environment and controller creation together
+    unsigned long page_ready_ms;     // from the navigation's start to the page's "ready"
+    unsigned long folder_lock_ms;    // another setup holding the folder's lock
+};
+
+const TimeLimits& time_limits();
