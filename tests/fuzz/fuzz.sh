@@ -5,22 +5,23 @@
 # WORK_DIR/findings. Exits non-zero when the target finds a broken promise or crashes.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=$(cd "$here/../../src/main" && pwd)
+install=$(cd "$here/../../src/install" && pwd)
+base=$(cd "$here/../../src/base" && pwd)
 work=${1:?usage: fuzz.sh WORK_DIR [libFuzzer options...]}
 shift
 mkdir -p "$work/corpus" "$work/findings"
 
 target="$work/settings_edit_fuzz"
-sources=("$here/settings_edit_fuzz.cpp" "$src/settings_edit.cpp" "$src/text.cpp")
+sources=("$here/settings_edit_fuzz.cpp" "$install/settings_edit.cpp" "$base/text.cpp")
 stale=false
 [ -x "$target" ] || stale=true
-for f in "${sources[@]}" "$src/settings_edit.h" "$src/text.h" "$src/result.h"; do
+for f in "${sources[@]}" "$install/settings_edit.h" "$base/text.h" "$base/result.h"; do
   if [ "$f" -nt "$target" ]; then stale=true; fi
 done
 if $stale; then
   clang++ -std=c++20 -O1 -g -Wall -Wextra -Wshadow -Wconversion -Werror \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -I"$src" "${sources[@]}" -o "$target"
+    -I"$install" -I"$base" "${sources[@]}" -o "$target"
 fi
 
 cp -n "$here"/corpus/* "$work/corpus/" 2>/dev/null || true

@@ -1,5 +1,5 @@
-// Process entry and the choice of run mode: quiet, windowed, or the message boxes when the
-// window cannot come up. The exit code tells an admin how the run went.
+#include "run_setup.h"
+
 #include <windows.h>
 
 #include "background_task.h"
@@ -57,6 +57,8 @@ void run_message_boxes(UiLanguage language) {
     }
 }
 
+}  // namespace
+
 void run_setup() {
     if (environment_has(L"ORVELLE_SETUP_QUIET")) {
         run_quiet();
@@ -69,14 +71,4 @@ void run_setup() {
         end_process(static_cast<UINT>(result));
     }
     run_message_boxes(language);
-}
-
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    // An installer is started from Downloads, where a planted DLL may wait: from here on,
-    // DLLs come from the system folder only.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    run_setup();
-    return 0;
 }
