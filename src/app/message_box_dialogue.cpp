@@ -5,7 +5,6 @@
 #include <string>
 
 #include "embedded.h"
-#include "placement.h"
 #include "text.h"
 
 namespace {
@@ -22,15 +21,13 @@ bool show_message_box(std::string_view text, unsigned style) {
     return MessageBoxW(nullptr, wide_text.c_str(), L"Lumivane", style) == IDOK;
 }
 
-DialogueOutcome run_message_box_dialogue(UiLanguage language) {
+DialogueOutcome run_message_box_dialogue(UiLanguage language, const InstallAction& install) {
     const SetupTexts& texts = setup_texts_for(language);
     // Cancel, Escape, the close button and a box that cannot be shown all mean "not now".
     if (!show_message_box(fill_placeholder(texts.confirm, "{v}", kSetupVersion), kConfirmStyle))
         return DialogueOutcome::Cancelled;
 
-    const Result<std::wstring> folder = resolve_plugin_folder();
-    if (!folder.ok()) return report_failure(texts, folder.error());
-    const Result<std::wstring> installed = install_plugin(folder.value());
+    const Status installed = install();
     if (!installed.ok()) return report_failure(texts, installed.error());
 
     show_message_box(texts.done, kDoneStyle);

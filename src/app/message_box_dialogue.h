@@ -2,6 +2,7 @@
 #pragma once
 #include <string_view>
 
+#include "install_action.h"
 #include "languages.h"
 
 enum class DialogueOutcome { Cancelled, Installed, Failed };
@@ -14,4 +15,5 @@ inline constexpr unsigned kFailedStyle = 0x10;
 
 // Shows `text` in a box captioned "Lumivane" with no owner; true only when OK was chosen.
 bool show_message_box(std::string_view text, unsigned style);
-DialogueOutcome run_message_box_dialogue(UiLanguage language);
+// Asks, runs `install` once confirmed, and reports its outcome.
+DialogueOutcome run_message_box_dialogue(UiLanguage language, const InstallAction& install);

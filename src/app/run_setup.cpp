@@ -5,6 +5,7 @@
 #include "background_task.h"
 #include "embedded.h"
 #include "environment.h"
+#include "install_action.h"
 #include "installer_window.h"
 #include "languages.h"
 #include "message_box_dialogue.h"
@@ -21,18 +22,8 @@ void wait_or_fail() {
 }
 
 void run_quiet() {
-    const Result<std::wstring> folder = resolve_plugin_folder();
-    if (!folder.ok()) end_process(1);
-    if (!install_plugin(folder.value()).ok()) end_process(1);
+    if (!install_into_resolved_folder().ok()) end_process(1);
     wait_or_fail();
-}
-
-// The page's install request: the folder is resolved afresh each time, as the quiet run does.
-Status install_from_page() {
-    const Result<std::wstring> folder = resolve_plugin_folder();
-    if (!folder.ok()) return Status::failure(folder.error());
-    const Result<std::wstring> installed = install_plugin(folder.value());
-    return installed.ok() ? Status::success() : Status::failure(installed.error());
 }
 
 // What the window shows and runs, read from the environment here so the window never reads it.
@@ -45,12 +36,12 @@ PageSetup page_setup_for(UiLanguage language) {
     setup.auto_start = environment_has(L"ORVELLE_SETUP_AUTO");
     setup.devtools = environment_has(L"ORVELLE_DEVTOOLS");
     setup.local_app_data = environment_value(L"LOCALAPPDATA");
-    setup.install = install_from_page;
+    setup.install = install_into_resolved_folder;
     return setup;
 }
 
 void run_message_boxes(UiLanguage language) {
-    switch (run_message_box_dialogue(language)) {
+    switch (run_message_box_dialogue(language, install_into_resolved_folder)) {
         case DialogueOutcome::Cancelled: return;
         case DialogueOutcome::Installed: wait_or_fail(); return;
         case DialogueOutcome::Failed: end_process(1);

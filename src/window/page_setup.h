@@ -1,16 +1,11 @@
-// What the installer window is handed by the driver: what the page shows and what its install
+// What the installer window is handed by run_setup: what the page shows and what its install
 // request runs. The window reads neither the environment nor the settings itself; tests hand
 // it a fake install.
 #pragma once
-#include <functional>
 #include <optional>
 #include <string>
 
-#include "result.h"
-
-// Runs one install on the window's thread, inside the page's message event; the message loop
-// waits until it returns. Its failure text goes to the page verbatim.
-using InstallAction = std::function<Status()>;
+#include "install_action.h"
 
 struct PageSetup {
     // The init message's fields: "lang", "version", "path" (display text, UTF-8, empty when the
@@ -23,5 +18,7 @@ struct PageSetup {
     bool devtools = false;
     // LOCALAPPDATA as the process found it (set but empty counts as set), for the browser profile.
     std::optional<std::wstring> local_app_data;
+    // Runs one install on the window's thread, inside the page's message event; the message loop
+    // waits until it returns. Its failure text goes to the page verbatim.
     InstallAction install;
 };
