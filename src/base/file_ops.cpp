@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "grown_buffer.h"
 #include "os_error.h"
 #include "paths.h"
 #include "win32_handles.h"
@@ -149,16 +150,9 @@ Status move_file(const std::wstring& from, const std::wstring& to) {
 }
 
 std::optional<std::wstring> full_path(const std::wstring& path) {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (n == 0) return std::nullopt;
-        if (n < full.size()) {
-            full.resize(n);
-            return full;
-        }
-        full.resize(n);  // too small: n is the size needed, terminator included
-    }
+    return read_grown_text([&path](wchar_t* buffer, DWORD capacity) {
+        return GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
+    });
 }
 
 Result<std::vector<std::wstring>> list_folder(const std::wstring& path) {

@@ -1,7 +1,5 @@
 #include "os_error.h"
 
-#include <windows.h>
-
 #include "text.h"
 
 namespace {
@@ -32,6 +30,11 @@ std::string os_error_reason(unsigned long code) {
 }
 
 std::string last_os_error_reason() { return os_error_reason(GetLastError()); }
+
+HRESULT last_error_as_hresult() {
+    const DWORD error = GetLastError();
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
 
 std::string path_failure(std::wstring_view path, std::string_view reason) {
     std::string text = utf16_to_utf8(path);

@@ -1,5 +1,7 @@
 // How failures of system calls become the one text a failure carries.
 #pragma once
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 
@@ -8,6 +10,8 @@
 std::string os_error_reason(unsigned long code);
 // The reason for the calling thread's last error (GetLastError).
 std::string last_os_error_reason();
+// The calling thread's last error as an HRESULT, for COM code; E_FAIL when there is none.
+HRESULT last_error_as_hresult();
 // "{path}: {reason}", the path shown as UTF-8 (an unpaired surrogate as U+FFFD).
 std::string path_failure(std::wstring_view path, std::string_view reason);
 

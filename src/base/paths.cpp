@@ -7,6 +7,21 @@ bool has_drive_prefix(std::wstring_view p) {
            ((p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z'));
 }
 
+bool is_absolute_path(std::wstring_view path) {
+    if (path.size() >= 3 && has_drive_prefix(path) && is_path_separator(path[2])) return true;
+    return path.size() >= 3 && is_path_separator(path[0]) && is_path_separator(path[1]) &&
+           !is_path_separator(path[2]);
+}
+
+std::wstring_view without_trailing_separators(std::wstring_view path) {
+    while (!path.empty() && is_path_separator(path.back())) path.remove_suffix(1);
+    return path;
+}
+
+std::wstring_view last_component(std::wstring_view path) {
+    return path.substr(path.find_last_of(L"\\/") + 1);  // npos + 1 is 0
+}
+
 namespace {
 
 // Length of the part that no parent can take away: a drive ("C:"), a UNC share

@@ -1,4 +1,5 @@
-// Windows path rules for joining a fixed component and taking a parent; text only, no file access.
+// Windows path rules: separators, joining a fixed component, taking a parent; text only, no file
+// access.
 #pragma once
 #include <optional>
 #include <string>
@@ -8,6 +9,14 @@
 bool is_path_separator(wchar_t c);
 // Starts with a drive letter and a colon ("C:", "c:\x", "C:x").
 bool has_drive_prefix(std::wstring_view path);
+
+// "C:\..." or "\\server\share\...": a path that does not depend on the current folder or drive.
+bool is_absolute_path(std::wstring_view path);
+
+// `path` without the separators it ends with.
+std::wstring_view without_trailing_separators(std::wstring_view path);
+// What follows the path's last separator (all of it when it has none).
+std::wstring_view last_component(std::wstring_view path);
 
 // `base` and `component` with one backslash between them, except where `base` is empty, already
 // ends with a separator, or is a bare drive ("C:").

@@ -179,6 +179,11 @@ bool is_valid_utf16(std::wstring_view text) {
     return true;
 }
 
+char hex_digit(unsigned long long value, HexLetters letters) {
+    const char* digits = letters == HexLetters::Upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    return digits[value & 0xF];
+}
+
 std::string decimal(unsigned long long value) {
     char digits[24];
     int n = 0;

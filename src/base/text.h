@@ -36,5 +36,8 @@ std::string utf16_to_utf8(std::wstring_view text);
 std::wstring utf8_to_utf16(std::string_view text);
 // True when the UTF-16 text holds no unpaired surrogate.
 bool is_valid_utf16(std::wstring_view text);
+// The hexadecimal digit of `value`'s low four bits: 0-9, then a-f or A-F.
+enum class HexLetters { Lower, Upper };
+char hex_digit(unsigned long long value, HexLetters letters);
 // Decimal digits of an unsigned number, without locale or streams.
 std::string decimal(unsigned long long value);

@@ -2,6 +2,7 @@
 
 #include "file_ops.h"
 #include "paths.h"
+#include "text.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ std::wstring hash_hex(const std::wstring& text) {
         hash *= 0x100000001B3ull;
     }
     std::wstring hex(16, L'0');
-    for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = L"0123456789ABCDEF"[hash & 0xF];
+    for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = static_cast<wchar_t>(hex_digit(hash, HexLetters::Upper));
     return hex;
 }
 
@@ -34,9 +35,8 @@ std::wstring hash_hex(const std::wstring& text) {
 
 std::wstring folder_lock_name(const std::wstring& path) {
     // The empty path is the current folder.
-    std::wstring full = full_path(path.empty() ? L"." : path).value_or(path);
-    while (!full.empty() && is_path_separator(full.back())) full.pop_back();
-    return L"Local\\Lumivane-Setup-" + hash_hex(upper_case(full));
+    const std::wstring full = full_path(path.empty() ? L"." : path).value_or(path);
+    return L"Local\\Lumivane-Setup-" + hash_hex(upper_case(std::wstring(without_trailing_separators(full))));
 }
 
 UniqueHandle folder_mutex(const std::wstring& path) {

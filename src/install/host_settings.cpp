@@ -50,7 +50,7 @@ FileRead read_whole_file(const std::wstring& path) {
 
 // "PhotoshopPluginsPreferences.xml" → "PhotoshopPluginsPreferences.xml.new".
 std::wstring temporary_path(const std::wstring& path) {
-    const std::size_t name_start = path.find_last_of(L"\\/") + 1;  // npos + 1 is 0
+    const std::size_t name_start = path.size() - last_component(path).size();
     const std::size_t dot = path.rfind(L'.');
     const bool has_extension = dot != std::wstring::npos && dot > name_start;
     return (has_extension ? path.substr(0, dot) : path) + L".xml.new";

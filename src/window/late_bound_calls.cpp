@@ -1,5 +1,7 @@
 #include "late_bound_calls.h"
 
+#include "paths.h"
+
 namespace {
 
 std::wstring system_folder() {
@@ -30,7 +32,7 @@ HMODULE system_library(const wchar_t* file_name) {
     // Modules are never freed, so repeated lookups just return the loaded module again.
     const std::wstring folder = system_folder();
     if (folder.empty()) return nullptr;
-    const std::wstring path = folder + L"\\" + file_name;
+    const std::wstring path = join_path(folder, file_name);
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 

@@ -16,7 +16,6 @@ std::string install_reply(const Status& outcome) {
 }
 
 std::string json_escape(std::string_view text) {
-    static constexpr char kHexDigits[] = "0123456789abcdef";
     std::string escaped;
     escaped.reserve(text.size());
     for (const char c : text) {
@@ -26,8 +25,8 @@ std::string json_escape(std::string_view text) {
             escaped += c;
         } else if (byte < 0x20) {
             escaped += "\\u00";
-            escaped += kHexDigits[byte >> 4];
-            escaped += kHexDigits[byte & 0x0F];
+            escaped += hex_digit(byte >> 4, HexLetters::Lower);
+            escaped += hex_digit(byte, HexLetters::Lower);
         } else {
             escaped += c;
         }

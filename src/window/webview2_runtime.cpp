@@ -4,6 +4,8 @@
 
 #include "com_handlers.h"
 #include "file_ops.h"
+#include "grown_buffer.h"
+#include "os_error.h"
 #include "paths.h"
 #include "win32_handles.h"
 #include "window_handles.h"
@@ -11,16 +13,6 @@
 // ---- From the registry value to the runtime's DLL: pure rules.
 
 namespace {
-
-// "C:\..." or "\\server\share\..."; a relative or drive-relative value would be resolved
-// against whatever the current folder happens to be.
-bool is_absolute_path(std::wstring_view path) {
-    if (path.size() >= 3 && has_drive_prefix(path) && is_path_separator(path[2])) {
-        return true;
-    }
-    return path.size() >= 3 && is_path_separator(path[0]) && is_path_separator(path[1]) &&
-         !is_path_separator(path[2]);
-}
 
 std::optional<unsigned long> parse_number(std::wstring_view digits) {
     // Ten digits could overflow 32 bits; no real version part comes near that.
@@ -57,17 +49,15 @@ bool runtime_version_at_least(const RuntimeVersion& version, const RuntimeVersio
 }
 
 std::optional<std::wstring> runtime_dll_path(std::wstring_view registry_value) {
-    std::wstring_view folder = registry_value;
-    while (!folder.empty() && is_path_separator(folder.back())) folder.remove_suffix(1);
+    // A relative or drive-relative value would be resolved against whatever the current folder
+    // happens to be.
+    const std::wstring_view folder = without_trailing_separators(registry_value);
     if (!is_absolute_path(folder)) return std::nullopt;
 
-    const std::size_t last_separator = folder.find_last_of(L"\\/");
-    const auto version = parse_runtime_version(folder.substr(last_separator + 1));
+    const auto version = parse_runtime_version(last_component(folder));
     if (!version || !runtime_version_at_least(*version, kOldestUsableRuntime)) return std::nullopt;
 
-    std::wstring path(folder);
-    path += L"\\EBWebView\\x64\\EmbeddedBrowserWebView.dll";
-    return path;
+    return join_path(join_path(join_path(folder, L"EBWebView"), L"x64"), L"EmbeddedBrowserWebView.dll");
 }
 
 // ---- Finding and starting the installed runtime.
@@ -106,23 +96,16 @@ const std::array<RegistryPlace, 2> kPlaces{
         RegistryPlace{HKEY_CURRENT_USER, KEY_WOW64_32KEY},
 };
 
+// The value may change between the size query and the read, so the read grows as it must.
 std::optional<std::wstring> read_string_value(HKEY key, const wchar_t* name) {
-    // The value may change between the size query and the read: try a few times.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        DWORD bytes = 0;
-        if (RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) !=
-                ERROR_SUCCESS) {
-            return std::nullopt;
-        }
-        std::wstring text(bytes / sizeof(wchar_t) + 1, L'\0');
-        DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-        const LSTATUS status = RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, text.data(), &size);
-        if (status == ERROR_MORE_DATA) continue;
-        if (status != ERROR_SUCCESS) return std::nullopt;
-        text.resize(wcsnlen(text.c_str(), text.size()));
-        return text;
-    }
-    return std::nullopt;
+    return read_grown_text([key, name](wchar_t* buffer, DWORD capacity) -> DWORD {
+        DWORD bytes = capacity * static_cast<DWORD>(sizeof(wchar_t));
+        const LSTATUS status = RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, buffer, &bytes);
+        // The size is in bytes, the terminator counted (the value may hold more than one).
+        if (status == ERROR_MORE_DATA) return bytes / static_cast<DWORD>(sizeof(wchar_t)) + 1;
+        if (status != ERROR_SUCCESS) return 0;
+        return static_cast<DWORD>(wcsnlen(buffer, capacity));
+    });
 }
 
 std::optional<std::wstring> registered_runtime_folder(const RegistryPlace& place,
@@ -146,11 +129,6 @@ bool can_be_loaded(const std::wstring& path) {
     const UniqueFileHandle file(CreateFileW(path.c_str(), FILE_READ_DATA | FILE_EXECUTE, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return static_cast<bool>(file);
-}
-
-HRESULT last_error_as_hresult() {
-    const DWORD error = GetLastError();
-    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
 }  // namespace
