@@ -27,6 +27,12 @@ public:
         Value old = std::exchange(value_, value);
         if (old != Traits::empty()) Traits::close(old);
     }
+    // For a call that hands the handle back through a pointer: lets go of the one held and gives
+    // the place to fill, so no raw handle is held by hand in between.
+    Value* put() {
+        reset();
+        return &value_;
+    }
 
 private:
     Value value_ = Traits::empty();
@@ -40,13 +46,14 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
-// CreateFileW hands back INVALID_HANDLE_VALUE, not NULL, when it fails.
+// CreateFileW and CreateToolhelp32Snapshot hand back INVALID_HANDLE_VALUE, not NULL, when they fail.
 struct FileHandleTraits {
     using Value = HANDLE;
     static Value empty() { return INVALID_HANDLE_VALUE; }
     static void close(Value h) { CloseHandle(h); }
 };
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
+using UniqueSnapshot = UniqueResource<FileHandleTraits>;
 
 struct FindHandleTraits {
     using Value = HANDLE;

@@ -60,9 +60,8 @@ bool is_host_name(std::string_view exe_name, std::string_view host_name) {
 
 std::vector<ProcessId> find_host_processes(std::string_view host_name) {
     std::vector<ProcessId> found;
-    const HANDLE taken = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (taken == INVALID_HANDLE_VALUE) return found;
-    UniqueHandle snapshot(taken);
+    const UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
 
     // The setup itself may carry the host's name (saved as it, or named in ORVELLE_SETUP_APP):
     // waiting for its own end would never end.
@@ -91,9 +90,9 @@ void start_host_watch(const std::wstring& settings_path) {
     if (ids.empty()) return;
 
     auto watch = std::make_unique<HostWatch>(HostWatch{std::move(name), std::move(ids), settings_path});
-    const HANDLE thread = CreateThread(nullptr, 0, run_host_watch, watch.get(), 0, nullptr);
+    UniqueHandle thread(CreateThread(nullptr, 0, run_host_watch, watch.get(), 0, nullptr));
     // Without a thread the installation still stands; the preferences stay as just written.
     if (!thread) return;
     watch.release();  // the thread owns it now
-    BackgroundTaskSlot::put(UniqueHandle(thread));
+    BackgroundTaskSlot::put(std::move(thread));
 }

@@ -110,13 +110,11 @@ std::optional<std::wstring> read_string_value(HKEY key, const wchar_t* name) {
 
 std::optional<std::wstring> registered_runtime_folder(const RegistryPlace& place,
                                                                                                             std::wstring_view channel_key) {
-    HKEY raw = nullptr;
+    UniqueRegistryKey key;
     const std::wstring key_name(channel_key);
-    if (RegOpenKeyExW(place.root, key_name.c_str(), 0, KEY_QUERY_VALUE | place.view, &raw) !=
-            ERROR_SUCCESS) {
+    if (RegOpenKeyExW(place.root, key_name.c_str(), 0, KEY_QUERY_VALUE | place.view, key.put()) != ERROR_SUCCESS) {
         return std::nullopt;
     }
-    const UniqueRegistryKey key(raw);
     return read_string_value(key.get(), L"EBWebView");
 }
 
@@ -156,19 +154,17 @@ HRESULT start_runtime(const wchar_t* user_data_folder,
 
     // By full path, and its own dependencies only from its folder and the system folder: never
     // from the folder the setup was started from (usually Downloads).
-    const HMODULE runtime = LoadLibraryExW(
-            dll_path->c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (runtime == nullptr) return last_error_as_hresult();
+    UniqueModule runtime(LoadLibraryExW(dll_path->c_str(), nullptr,
+                                        LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!runtime) return last_error_as_hresult();
 
     const auto create = reinterpret_cast<CreateEnvironmentInternal>(
-            reinterpret_cast<void*>(GetProcAddress(runtime, "CreateWebViewEnvironmentWithOptionsInternal")));
-    if (create == nullptr) {
-        const HRESULT failure = last_error_as_hresult();
-        FreeLibrary(runtime);
-        return failure;
-    }
+            reinterpret_cast<void*>(GetProcAddress(runtime.get(), "CreateWebViewEnvironmentWithOptionsInternal")));
+    // The error is read before the module is let go of.
+    if (create == nullptr) return last_error_as_hresult();
     // The runtime stays loaded for the life of the process: its objects and the callbacks it
     // schedules live in it.
+    runtime.release();
     return create(true, kRuntimeTypeInstalled, user_data_folder, nullptr, handler);
 }
 

@@ -12,6 +12,14 @@ struct RegistryKeyTraits {
 };
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 
+// A library loaded for a while; one kept for the life of the process is released from it.
+struct ModuleTraits {
+    using Value = HMODULE;
+    static Value empty() { return nullptr; }
+    static void close(Value h) { FreeLibrary(h); }
+};
+using UniqueModule = UniqueResource<ModuleTraits>;
+
 struct IconTraits {
     using Value = HICON;
     static Value empty() { return nullptr; }
