@@ -10,7 +10,6 @@
 #include "languages.h"
 #include "message_box_dialogue.h"
 #include "placement.h"
-#include "text.h"
 
 namespace {
 
@@ -32,7 +31,7 @@ PageSetup page_setup_for(UiLanguage language) {
     PageSetup setup;
     setup.language_code = ui_language_code(language);
     setup.version = kSetupVersion;
-    setup.plugin_folder = folder.ok() ? utf16_to_utf8(folder.value()) : std::string();
+    setup.plugin_folder = folder.ok() ? folder.value() : std::wstring();
     setup.auto_start = environment_has(L"ORVELLE_SETUP_AUTO");
     setup.devtools = environment_has(L"ORVELLE_DEVTOOLS");
     setup.local_app_data = environment_value(L"LOCALAPPDATA");

@@ -43,7 +43,28 @@ bool is_continuation(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
-char fold_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+template <class Char>
+Char fold_ascii(Char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<Char>(c - 'A' + 'a') : c;
+}
+
+template <class Char>
+bool equal_but_for_ascii_case(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
+    return true;
+}
+
+template <class Char>
+std::basic_string<Char> decimal_digits(unsigned long long value) {
+    Char digits[24];
+    int n = 0;
+    do { digits[n++] = static_cast<Char>('0' + value % 10); value /= 10; } while (value != 0);
+    std::basic_string<Char> out;
+    while (n > 0) out += digits[--n];
+    return out;
+}
 
 }  // namespace
 
@@ -121,12 +142,9 @@ bool is_unicode_white_space(char32_t c) {
            c == 0x205F || c == 0x3000;
 }
 
-bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
-    return true;
-}
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) { return equal_but_for_ascii_case(a, b); }
+
+bool equals_ignoring_ascii_case(std::wstring_view a, std::wstring_view b) { return equal_but_for_ascii_case(a, b); }
 
 std::string utf16_to_utf8(std::wstring_view text) {
     std::string out;
@@ -184,11 +202,18 @@ char hex_digit(unsigned long long value, HexLetters letters) {
     return digits[value & 0xF];
 }
 
-std::string decimal(unsigned long long value) {
-    char digits[24];
-    int n = 0;
-    do { digits[n++] = static_cast<char>('0' + value % 10); value /= 10; } while (value != 0);
-    std::string out;
-    while (n > 0) out += digits[--n];
+std::wstring with_unpaired_surrogates_replaced(std::wstring_view text) {
+    std::wstring out(text);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const unsigned u = static_cast<unsigned short>(out[i]);
+        if (is_high_surrogate(u) && i + 1 < out.size() && is_low_surrogate(static_cast<unsigned short>(out[i + 1])))
+            ++i;
+        else if (is_high_surrogate(u) || is_low_surrogate(u))
+            out[i] = static_cast<wchar_t>(kReplacement);
+    }
     return out;
 }
+
+std::string decimal(unsigned long long value) { return decimal_digits<char>(value); }
+
+std::wstring wide_decimal(unsigned long long value) { return decimal_digits<wchar_t>(value); }

@@ -26,9 +26,10 @@ bool is_unicode_white_space(char32_t c);
 // `text` (valid UTF-8) without leading and trailing characters of Unicode's White_Space set.
 std::string_view trim_unicode_white_space(std::string_view text);
 
-// Same length and the same bytes, except that ASCII letters match in either case; nothing else
-// is folded, so "É" and "é" differ.
+// Same length and the same units, except that ASCII letters match in either case; nothing else
+// is folded, so "É" and "é" differ. For UTF-8 and for UTF-16 alike.
 bool equals_ignoring_ascii_case(std::string_view a, std::string_view b);
+bool equals_ignoring_ascii_case(std::wstring_view a, std::wstring_view b);
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::wstring_view text);
@@ -36,8 +37,11 @@ std::string utf16_to_utf8(std::wstring_view text);
 std::wstring utf8_to_utf16(std::string_view text);
 // True when the UTF-16 text holds no unpaired surrogate.
 bool is_valid_utf16(std::wstring_view text);
+// The UTF-16 text with each unpaired surrogate replaced by U+FFFD.
+std::wstring with_unpaired_surrogates_replaced(std::wstring_view text);
 // The hexadecimal digit of `value`'s low four bits: 0-9, then a-f or A-F.
 enum class HexLetters { Lower, Upper };
 char hex_digit(unsigned long long value, HexLetters letters);
-// Decimal digits of an unsigned number, without locale or streams.
+// Decimal digits of an unsigned number, without locale or streams; for narrow and wide text.
 std::string decimal(unsigned long long value);
+std::wstring wide_decimal(unsigned long long value);

@@ -24,11 +24,11 @@ bool is_listed(const std::vector<ProcessId>& ids, ProcessId id) {
 
 // A process that could not be opened (already gone, or access refused) is watched through the
 // process list instead, for as long as its id is listed under the host's name.
-void wait_until_unlisted(std::string_view host_name, ProcessId id) {
+void wait_until_unlisted(std::wstring_view host_name, ProcessId id) {
     while (is_listed(find_host_processes(host_name), id)) Sleep(poll_interval_ms);
 }
 
-void wait_for_process(std::string_view host_name, ProcessId id) {
+void wait_for_process(std::wstring_view host_name, ProcessId id) {
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
     if (!process) {
         wait_until_unlisted(host_name, id);
@@ -49,16 +49,16 @@ DWORD WINAPI run_host_watch(void* parameter) {
 
 }  // namespace
 
-std::string host_executable_name(const std::optional<std::wstring>& value) {
-    if (value && is_valid_utf16(*value)) return utf16_to_utf8(*value);
-    return "Affinity.exe";
+std::wstring host_executable_name(const std::optional<std::wstring>& value) {
+    if (value && is_valid_utf16(*value)) return *value;
+    return L"Affinity.exe";
 }
 
-bool is_host_name(std::string_view exe_name, std::string_view host_name) {
+bool is_host_name(std::wstring_view exe_name, std::wstring_view host_name) {
     return equals_ignoring_ascii_case(exe_name, host_name);
 }
 
-std::vector<ProcessId> find_host_processes(std::string_view host_name) {
+std::vector<ProcessId> find_host_processes(std::wstring_view host_name) {
     std::vector<ProcessId> found;
     const UniqueSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return found;
@@ -72,7 +72,7 @@ std::vector<ProcessId> find_host_processes(std::string_view host_name) {
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
          more = Process32NextW(snapshot.get(), &entry)) {
         const std::wstring_view exe(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH));
-        if (entry.th32ProcessID != self && is_host_name(utf16_to_utf8(exe), host_name))
+        if (entry.th32ProcessID != self && is_host_name(exe, host_name))
             found.push_back(entry.th32ProcessID);
     }
     return found;
@@ -85,7 +85,7 @@ void host_watch_task(HostWatch watch) {
 }
 
 void start_host_watch(const std::wstring& settings_path) {
-    std::string name = host_executable_name(environment_value(L"ORVELLE_SETUP_APP"));
+    std::wstring name = host_executable_name(environment_value(L"ORVELLE_SETUP_APP"));
     std::vector<ProcessId> ids = find_host_processes(name);
     if (ids.empty()) return;
 

@@ -10,7 +10,7 @@ using ProcessId = unsigned long;
 
 // What the background task owns: whom to wait for and which file to edit afterwards.
 struct HostWatch {
-    std::string host_name;
+    std::wstring host_name;
     std::vector<ProcessId> process_ids;  // in the order the snapshot listed them; never empty
     std::wstring settings_path;
 };
@@ -22,15 +22,15 @@ void start_host_watch(const std::wstring& settings_path);
 // Ids of the running processes whose executable name is `host_name`, in snapshot order, this
 // process left out.
 // A snapshot that cannot be taken gives none.
-std::vector<ProcessId> find_host_processes(std::string_view host_name);
+std::vector<ProcessId> find_host_processes(std::wstring_view host_name);
 
 // Waits for every listed process to end, then edits the preferences once more.
 void host_watch_task(HostWatch watch);
 
 // The name to look for: ORVELLE_SETUP_APP when set to valid Unicode (even empty), else
 // "Affinity.exe". `value` is the variable's value, absent when it is not set.
-std::string host_executable_name(const std::optional<std::wstring>& value);
+std::wstring host_executable_name(const std::optional<std::wstring>& value);
 
-// Same length and the same bytes, except that ASCII letters match in either case; nothing else
+// Same length and the same UTF-16 units, except that ASCII letters match in either case; nothing else
 // is folded, so "É" and "é" differ.
-bool is_host_name(std::string_view exe_name, std::string_view host_name);
+bool is_host_name(std::wstring_view exe_name, std::wstring_view host_name);

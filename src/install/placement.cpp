@@ -20,7 +20,7 @@ constexpr int kSetAsideNames = 100;  // kSetAsideName, then with 1 to 99 after i
 
 std::wstring set_aside_path(const std::wstring& folder, int index) {
     std::wstring name(kSetAsideName);
-    if (index > 0) name += utf8_to_utf16(decimal(static_cast<unsigned>(index)));
+    if (index > 0) name += wide_decimal(static_cast<unsigned>(index));
     return join_path(folder, name);
 }
 

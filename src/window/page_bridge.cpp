@@ -86,8 +86,7 @@ void confine_settings(ICoreWebView2Settings& settings, bool devtools) {
 }
 
 std::wstring init_message_for(const PageSetup& setup) {
-    return utf8_to_utf16(
-        build_init_message(setup.language_code, setup.version, setup.plugin_folder, setup.auto_start));
+    return build_init_message(setup.language_code, setup.version, setup.plugin_folder, setup.auto_start);
 }
 
 // A getter's object, with a success that delivers none counted as E_POINTER.

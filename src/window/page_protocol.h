@@ -20,11 +20,14 @@ inline constexpr int kEffectCount = 30;
 
 // Escapes text for a JSON string: backslash and double quote with a backslash, and the control
 // characters U+0000..U+001F as \u00xx (a folder from ORVELLE_SETUP_DIR may hold a tab or a line
-// feed, which JSON does not allow raw). Everything else, UTF-8 included, passes unchanged.
+// feed, which JSON does not allow raw). Everything else, UTF-8 included, passes unchanged; in
+// UTF-16 text an unpaired surrogate, which no JSON text may hold, becomes U+FFFD.
 std::string json_escape(std::string_view text);
+std::wstring json_escape(std::wstring_view text);
 
 // "init", a line feed, then
 // {"lang":"..","version":"..","effects":30,"path":"..","auto":true|false}
-// with no blanks. `folder` is display text (UTF-8), empty when it could not be resolved.
-std::string build_init_message(std::string_view language_code, std::string_view version,
-                               std::string_view folder, bool auto_start);
+// with no blanks, in UTF-16 as it is posted. `folder` is display text as the system gave it,
+// empty when it could not be resolved.
+std::wstring build_init_message(std::string_view language_code, std::string_view version,
+                                std::wstring_view folder, bool auto_start);

@@ -8,11 +8,11 @@
 #include "install_action.h"
 
 struct PageSetup {
-    // The init message's fields: "lang", "version", "path" (display text, UTF-8, empty when the
-    // folder could not be resolved) and "auto".
+    // The init message's fields: "lang", "version", "path" (the folder as the system gave it,
+    // empty when it could not be resolved) and "auto".
     std::string language_code;
     std::string version;
-    std::string plugin_folder;
+    std::wstring plugin_folder;
     bool auto_start = false;
     // The page's developer tools (off in every ordinary run).
     bool devtools = false;

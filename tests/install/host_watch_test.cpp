@@ -137,24 +137,24 @@ bool contains(const std::vector<ProcessId>& ids, DWORD id) {
 }  // namespace
 
 TEST(HostName, AsciiLettersFoldAndNothingElse) {
-    EXPECT_TRUE(is_host_name("Affinity.exe", "Affinity.exe"));
-    EXPECT_TRUE(is_host_name("AFFINITY.EXE", "Affinity.exe"));
-    EXPECT_TRUE(is_host_name("affinity.exe", "AfFiNiTy.ExE"));
-    EXPECT_FALSE(is_host_name("Affinity.exe.bak", "Affinity.exe"));
-    EXPECT_FALSE(is_host_name("Affinity", "Affinity.exe"));
-    EXPECT_FALSE(is_host_name("Affinity.ex", "Affinity.exe"));
-    EXPECT_FALSE(is_host_name("\xC3\x84" "ffinity.exe", "\xC3\xA4" "ffinity.exe"));  // Ä and ä
-    EXPECT_TRUE(is_host_name("\xC3\x84" "FFINITY.EXE", "\xC3\x84" "ffinity.exe"));
-    EXPECT_FALSE(is_host_name("Affinity.exe", ""));
-    EXPECT_FALSE(is_host_name("Affinity@exe", "Affinity`exe"));  // only letters fold
+    EXPECT_TRUE(is_host_name(L"Affinity.exe", L"Affinity.exe"));
+    EXPECT_TRUE(is_host_name(L"AFFINITY.EXE", L"Affinity.exe"));
+    EXPECT_TRUE(is_host_name(L"affinity.exe", L"AfFiNiTy.ExE"));
+    EXPECT_FALSE(is_host_name(L"Affinity.exe.bak", L"Affinity.exe"));
+    EXPECT_FALSE(is_host_name(L"Affinity", L"Affinity.exe"));
+    EXPECT_FALSE(is_host_name(L"Affinity.ex", L"Affinity.exe"));
+    EXPECT_FALSE(is_host_name(L"\u00C4ffinity.exe", L"\u00E4ffinity.exe"));  // Ä and ä
+    EXPECT_TRUE(is_host_name(L"\u00C4FFINITY.EXE", L"\u00C4ffinity.exe"));
+    EXPECT_FALSE(is_host_name(L"Affinity.exe", L""));
+    EXPECT_FALSE(is_host_name(L"Affinity@exe", L"Affinity`exe"));  // only letters fold
 }
 
 TEST(HostName, ComesFromTheVariableWhenItIsValidUnicode) {
-    EXPECT_EQ(host_executable_name(std::nullopt), "Affinity.exe");
-    EXPECT_EQ(host_executable_name(L"Other.exe"), "Other.exe");
-    EXPECT_EQ(host_executable_name(L""), "");
-    EXPECT_EQ(host_executable_name(L"F\u00F6to.exe"), "F\xC3\xB6to.exe");
-    EXPECT_EQ(host_executable_name(std::wstring(L"x\xD800.exe")), "Affinity.exe");
+    EXPECT_EQ(host_executable_name(std::nullopt), L"Affinity.exe");
+    EXPECT_EQ(host_executable_name(L"Other.exe"), L"Other.exe");
+    EXPECT_EQ(host_executable_name(L""), L"");
+    EXPECT_EQ(host_executable_name(L"F\u00F6to.exe"), L"F\u00F6to.exe");
+    EXPECT_EQ(host_executable_name(std::wstring(L"x\xD800.exe")), L"Affinity.exe");
 }
 
 TEST(HostProcesses, FoundByExactNameInAnyAsciiCase) {
@@ -164,16 +164,16 @@ TEST(HostProcesses, FoundByExactNameInAnyAsciiCase) {
     Host backup(host_copy(scratch, L"c", L"Affinity.exe.bak"));
     Host prefixed(host_copy(scratch, L"d", L"MyAffinity.exe"));
 
-    const std::vector<ProcessId> found = find_host_processes("Affinity.exe");
+    const std::vector<ProcessId> found = find_host_processes(L"Affinity.exe");
     EXPECT_TRUE(contains(found, upper.id()));
     EXPECT_TRUE(contains(found, lower.id()));
     EXPECT_FALSE(contains(found, backup.id()));
     EXPECT_FALSE(contains(found, prefixed.id()));
-    EXPECT_TRUE(contains(find_host_processes("MYAFFINITY.exe"), prefixed.id()));
-    EXPECT_TRUE(find_host_processes("").empty());
+    EXPECT_TRUE(contains(find_host_processes(L"MYAFFINITY.exe"), prefixed.id()));
+    EXPECT_TRUE(find_host_processes(L"").empty());
 
     lower.quit();
-    EXPECT_FALSE(contains(find_host_processes("Affinity.exe"), lower.id()));
+    EXPECT_FALSE(contains(find_host_processes(L"Affinity.exe"), lower.id()));
 }
 
 // A process that cannot be opened is watched through the process list; one that is gone
@@ -190,7 +190,7 @@ TEST(HostWatchTask, UnopenableProcessThatIsGoneEndsTheWait) {
         HostWatch watch;
     };
     auto shared = std::make_shared<Shared>();
-    shared->watch = HostWatch{"Affinity.exe", {gone}, settings_of(scratch)};
+    shared->watch = HostWatch{L"Affinity.exe", {gone}, settings_of(scratch)};
     std::thread([shared] {
         host_watch_task(std::move(shared->watch));
         SetEvent(shared->done);

@@ -53,7 +53,7 @@ PageSetup english_setup(const std::wstring& local_app_data, const std::wstring& 
     PageSetup setup;
     setup.language_code = "en";
     setup.version = "0.4.0";
-    setup.plugin_folder = ts::utf8(plugins);
+    setup.plugin_folder = plugins;
     setup.local_app_data = local_app_data;
     setup.install = [install] {
         ++install->runs;

@@ -11,21 +11,21 @@
 namespace {
 
 TEST(InitMessage, ExampleForAnEnglishUser) {
-    EXPECT_EQ(build_init_message("en", "0.4.0", "C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins", false),
-              "init\n{\"lang\":\"en\",\"version\":\"0.4.0\",\"effects\":30,"
-              "\"path\":\"C:\\\\Users\\\\demo\\\\.affinity\\\\Affinity\\\\3.0\\\\Plugins\",\"auto\":false}");
+    EXPECT_EQ(build_init_message("en", "0.4.0", L"C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins", false),
+              L"init\n{\"lang\":\"en\",\"version\":\"0.4.0\",\"effects\":30,"
+              L"\"path\":\"C:\\\\Users\\\\demo\\\\.affinity\\\\Affinity\\\\3.0\\\\Plugins\",\"auto\":false}");
 }
 
 TEST(InitMessage, EmptyPathAndAutomaticStart) {
-    EXPECT_EQ(build_init_message("ja", "0.4.0", "", true),
-              "init\n{\"lang\":\"ja\",\"version\":\"0.4.0\",\"effects\":30,\"path\":\"\",\"auto\":true}");
+    EXPECT_EQ(build_init_message("ja", "0.4.0", L"", true),
+              L"init\n{\"lang\":\"ja\",\"version\":\"0.4.0\",\"effects\":30,\"path\":\"\",\"auto\":true}");
 }
 
 TEST(InitMessage, ControlCharactersInTheFolderStayValidJson) {
     // A folder from ORVELLE_SETUP_DIR may hold a tab or a line feed; raw, they break JSON.parse.
-    EXPECT_EQ(build_init_message("es", "0.4.0", "D:\\a\tb\nc\x01\x1f", false),
-              "init\n{\"lang\":\"es\",\"version\":\"0.4.0\",\"effects\":30,"
-              "\"path\":\"D:\\\\a\\u0009b\\u000ac\\u0001\\u001f\",\"auto\":false}");
+    EXPECT_EQ(build_init_message("es", "0.4.0", L"D:\\a\tb\nc\x01\x1f", false),
+              L"init\n{\"lang\":\"es\",\"version\":\"0.4.0\",\"effects\":30,"
+              L"\"path\":\"D:\\\\a\\u0009b\\u000ac\\u0001\\u001f\",\"auto\":false}");
 }
 
 TEST(JsonEscape, OnlyBackslashQuoteAndControlCharacters) {
