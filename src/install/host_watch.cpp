@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr DWORD poll_interval_ms = 250;
+constexpr DWORD kPollIntervalMs = 250;
 
 bool is_listed(const std::vector<ProcessId>& ids, ProcessId id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
@@ -25,7 +25,7 @@ bool is_listed(const std::vector<ProcessId>& ids, ProcessId id) {
 // A process that could not be opened (already gone, or access refused) is watched through the
 // process list instead, for as long as its id is listed under the host's name.
 void wait_until_unlisted(std::wstring_view host_name, ProcessId id) {
-    while (is_listed(find_host_processes(host_name), id)) Sleep(poll_interval_ms);
+    while (is_listed(find_host_processes(host_name), id)) Sleep(kPollIntervalMs);
 }
 
 void wait_for_process(std::wstring_view host_name, ProcessId id) {

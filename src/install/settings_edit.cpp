@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr std::string_view opening_search = "<AllowUnknownPlugins";
-constexpr std::string_view closing_tag = "</AllowUnknownPlugins>";
+constexpr std::string_view kOpeningSearch = "<AllowUnknownPlugins";
+constexpr std::string_view kClosingTag = "</AllowUnknownPlugins>";
 
 bool ends_the_name(char byte) {
     return byte == '>' || byte == '/' || byte == ' ' || byte == '\t' || byte == '\n' ||
@@ -21,10 +21,10 @@ bool ends_the_name(char byte) {
 class Comments {
 public:
     explicit Comments(std::string_view text) {
-        constexpr std::string_view open = "<!--", close = "-->";
-        for (std::size_t at = text.find(open); at != std::string_view::npos; at = text.find(open, at)) {
-            const std::size_t close_at = text.find(close, at + open.size());
-            const std::size_t end = close_at == std::string_view::npos ? text.size() : close_at + close.size();
+        constexpr std::string_view kOpen = "<!--", kClose = "-->";
+        for (std::size_t at = text.find(kOpen); at != std::string_view::npos; at = text.find(kOpen, at)) {
+            const std::size_t close_at = text.find(kClose, at + kOpen.size());
+            const std::size_t end = close_at == std::string_view::npos ? text.size() : close_at + kClose.size();
             spans_.emplace_back(at, end);
             at = end;
         }
@@ -76,9 +76,9 @@ std::size_t rfind_live(std::string_view text, const Comments& comments, std::str
 std::size_t find_key(std::string_view text, const Comments& comments) {
     std::size_t from = 0;
     for (;;) {
-        const std::size_t s = find_live(text, comments, opening_search, from);
+        const std::size_t s = find_live(text, comments, kOpeningSearch, from);
         if (s == std::string_view::npos) return s;
-        const std::size_t after = s + opening_search.size();
+        const std::size_t after = s + kOpeningSearch.size();
         if (after == text.size() || ends_the_name(text[after])) return s;
         from = s + 1;
     }
@@ -90,8 +90,8 @@ SettingsEdit new_text(std::string text) { return SettingsEdit::success(std::move
 
 SettingsEdit replaced(std::string_view text, std::size_t from, std::size_t to) {
     std::string out;
-    out.reserve(text.size() - (to - from) + allow_element.size());
-    out.append(text.substr(0, from)).append(allow_element).append(text.substr(to));
+    out.reserve(text.size() - (to - from) + kAllowElement.size());
+    out.append(text.substr(0, from)).append(kAllowElement).append(text.substr(to));
     return new_text(std::move(out));
 }
 
@@ -100,24 +100,24 @@ SettingsEdit replaced(std::string_view text, std::size_t from, std::size_t to) {
 // replaced with it.
 SettingsEdit edit_existing_key(std::string_view text, const Comments& comments, std::size_t s) {
     const std::size_t g = find_live(text, comments, ">", s);
-    if (g == std::string_view::npos) return failed(incomplete_xml_reason);
+    if (g == std::string_view::npos) return failed(kIncompleteXmlReason);
     if (text[g - 1] == '/') return replaced(text, s, g + 1);
 
-    const std::size_t k = find_live(text, comments, closing_tag, g + 1);
-    if (k == std::string_view::npos) return failed(incomplete_xml_reason);
+    const std::size_t k = find_live(text, comments, kClosingTag, g + 1);
+    if (k == std::string_view::npos) return failed(kIncompleteXmlReason);
     const std::string_view value = trim_unicode_white_space(text.substr(g + 1, k - (g + 1)));
     if (equals_ignoring_ascii_case(value, "true")) return SettingsEdit::success(std::nullopt);
-    return replaced(text, s, k + closing_tag.size());
+    return replaced(text, s, k + kClosingTag.size());
 }
 
 // A file without the key gets the element as a line of its own before its last "</Settings>",
 // ended by CR LF whatever line ends the file uses.
 SettingsEdit insert_key(std::string_view text, const Comments& comments) {
-    const std::size_t e = rfind_live(text, comments, settings_end_tag);
-    if (e == std::string_view::npos) return failed(unexpected_file_reason);
+    const std::size_t e = rfind_live(text, comments, kSettingsEndTag);
+    if (e == std::string_view::npos) return failed(kUnexpectedFileReason);
     std::string out;
-    out.reserve(text.size() + allow_element.size() + 3);
-    out.append(text.substr(0, e)).append("\t").append(allow_element).append("\r\n");
+    out.reserve(text.size() + kAllowElement.size() + 3);
+    out.append(text.substr(0, e)).append("\t").append(kAllowElement).append("\r\n");
     out.append(text.substr(e));
     return new_text(std::move(out));
 }
@@ -125,7 +125,7 @@ SettingsEdit insert_key(std::string_view text, const Comments& comments) {
 }  // namespace
 
 std::string_view new_settings_text() {
-    static constexpr std::string_view text =
+    static constexpr std::string_view kText =
         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
         "<Settings xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
         "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
@@ -133,8 +133,8 @@ std::string_view new_settings_text() {
         "\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n"
         "\t<Directories />\r\n"
         "</Settings>";
-    static_assert(text.size() == 300);
-    return text;
+    static_assert(kText.size() == 300);
+    return kText;
 }
 
 SettingsEdit edit_host_settings(std::string_view file_bytes) {

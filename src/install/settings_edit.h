@@ -12,10 +12,10 @@
 // text is the reason, without the file's path (the file layer puts that in front).
 using SettingsEdit = Result<std::optional<std::string>>;
 
-inline constexpr std::string_view allow_element = "<AllowUnknownPlugins>True</AllowUnknownPlugins>";
-inline constexpr std::string_view settings_end_tag = "</Settings>";
-inline constexpr std::string_view incomplete_xml_reason = "XML incompleto";
-inline constexpr std::string_view unexpected_file_reason = "no es el archivo de ajustes esperado";
+inline constexpr std::string_view kAllowElement = "<AllowUnknownPlugins>True</AllowUnknownPlugins>";
+inline constexpr std::string_view kSettingsEndTag = "</Settings>";
+inline constexpr std::string_view kIncompleteXmlReason = "XML incompleto";
+inline constexpr std::string_view kUnexpectedFileReason = "no es el archivo de ajustes esperado";
 
 // The 300 bytes a missing preferences file is created from.
 std::string_view new_settings_text();

@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr std::string_view key_open = "<AllowUnknownPlugins";
-constexpr std::string_view key_close = "</AllowUnknownPlugins>";
+constexpr std::string_view kKeyOpen = "<AllowUnknownPlugins";
+constexpr std::string_view kKeyClose = "</AllowUnknownPlugins>";
 
 [[noreturn]] void broken(const char* promise, std::string_view input) {
     std::fprintf(stderr, "promise broken: %s (input of %zu bytes)\n", promise, input.size());
@@ -26,7 +26,7 @@ constexpr std::string_view key_close = "</AllowUnknownPlugins>";
 struct ByteRange {
     unsigned char low, high;
 };
-const std::vector<std::vector<ByteRange>> well_formed_rows = {
+const std::vector<std::vector<ByteRange>> kWellFormedRows = {
     {{0x00, 0x7F}},
     {{0xC2, 0xDF}, {0x80, 0xBF}},
     {{0xE0, 0xE0}, {0xA0, 0xBF}, {0x80, 0xBF}},
@@ -42,7 +42,7 @@ const std::vector<std::vector<ByteRange>> well_formed_rows = {
 std::size_t matching_prefix(std::string_view bytes, bool& complete) {
     std::size_t best = 0;
     complete = false;
-    for (const auto& row : well_formed_rows) {
+    for (const auto& row : kWellFormedRows) {
         std::size_t n = 0;
         while (n < row.size() && n < bytes.size()) {
             const auto b = static_cast<unsigned char>(bytes[n]);
@@ -95,8 +95,8 @@ bool holds_true_value(std::string_view text, const Spans& comments) {
             }
         return false;
     };
-    for (std::size_t k = text.find(key_close); k != std::string_view::npos;
-         k = text.find(key_close, k + 1)) {
+    for (std::size_t k = text.find(kKeyClose); k != std::string_view::npos;
+         k = text.find(kKeyClose, k + 1)) {
         std::string_view before = text.substr(0, k);
         while (strip_back(before)) {
         }
@@ -162,16 +162,16 @@ bool comments_kept(const Spans& comments, std::size_t from, std::size_t to) {
 // replaced by the element, or the input with "\t" + element + "\r\n" put before its last
 // "</Settings>"; every other byte is a slice of the input.
 bool is_replacement(std::string_view in, std::string_view out, const Spans& comments) {
-    const std::string_view el = allow_element;
+    const std::string_view el = kAllowElement;
     for (std::size_t a = out.find(el); a != std::string_view::npos; a = out.find(el, a + 1)) {
         const std::size_t tail = out.size() - a - el.size();
         if (tail > in.size() || a > in.size() - tail) continue;
         if (out.substr(0, a) != in.substr(0, a)) continue;
         if (out.substr(a + el.size()) != in.substr(in.size() - tail)) continue;
         const std::string_view removed = in.substr(a, in.size() - tail - a);
-        if (removed.substr(0, key_open.size()) != key_open) continue;
-        const bool closes = removed.size() >= key_close.size() &&
-                            removed.substr(removed.size() - key_close.size()) == key_close;
+        if (removed.substr(0, kKeyOpen.size()) != kKeyOpen) continue;
+        const bool closes = removed.size() >= kKeyClose.size() &&
+                            removed.substr(removed.size() - kKeyClose.size()) == kKeyClose;
         const bool empty_element = removed.size() >= 2 && removed.substr(removed.size() - 2) == "/>";
         if ((closes || empty_element) && !in_comment(comments, a) &&
             comments_kept(comments, a, in.size() - tail))
@@ -182,12 +182,12 @@ bool is_replacement(std::string_view in, std::string_view out, const Spans& comm
 
 // Before the last "</Settings>" that is not inside a comment.
 bool is_insertion(std::string_view in, std::string_view out, const Spans& comments) {
-    std::size_t e = in.rfind(settings_end_tag);
+    std::size_t e = in.rfind(kSettingsEndTag);
     while (e != std::string_view::npos && in_comment(comments, e))
-        e = e == 0 ? std::string_view::npos : in.rfind(settings_end_tag, e - 1);
+        e = e == 0 ? std::string_view::npos : in.rfind(kSettingsEndTag, e - 1);
     if (e == std::string_view::npos || !comments_kept(comments, e, e)) return false;
     std::string expected(in.substr(0, e));
-    expected.append("\t").append(allow_element).append("\r\n").append(in.substr(e));
+    expected.append("\t").append(kAllowElement).append("\r\n").append(in.substr(e));
     return out == expected;
 }
 
@@ -211,11 +211,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Spans comments = comment_spans(in);
 
     if (!edit.ok()) {
-        if (edit.error() == unexpected_file_reason) {
-            if (occurs_live(in, comments, settings_end_tag))
+        if (edit.error() == kUnexpectedFileReason) {
+            if (occurs_live(in, comments, kSettingsEndTag))
                 broken("a file with </Settings> outside comments is never 'unexpected'", in);
-        } else if (edit.error() == incomplete_xml_reason) {
-            if (!occurs_live(in, comments, key_open)) broken("'incomplete' only with the key outside comments", in);
+        } else if (edit.error() == kIncompleteXmlReason) {
+            if (!occurs_live(in, comments, kKeyOpen)) broken("'incomplete' only with the key outside comments", in);
         } else {
             broken("failure reasons are the known ones", in);
         }

@@ -14,11 +14,11 @@ using namespace testing_support;
 
 namespace {
 
-const std::string allowed_file =
+const std::string kAllowedFile =
     "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<Settings>\r\n  <AllowUnknownPlugins> TRUE </AllowUnknownPlugins>\r\n</Settings>";
-const std::string refused_file =
+const std::string kRefusedFile =
     "<Settings>\n  <AllowUnknownPlugins>False</AllowUnknownPlugins>\n  <Directories />\n</Settings>";
-const std::string refused_file_edited =
+const std::string kRefusedFileEdited =
     "<Settings>\n  <AllowUnknownPlugins>True</AllowUnknownPlugins>\n  <Directories />\n</Settings>";
 
 std::wstring settings_in(const std::wstring& folder) { return folder + L"\\PhotoshopPluginsPreferences.xml"; }
@@ -73,24 +73,24 @@ TEST(HostSettingsFile, MissingFolderAndFileAreCreatedFromTheNewFileText) {
 TEST(HostSettingsFile, SecondRunAfterWrittenIsAlreadyAllowed) {
     ScratchFolder scratch;
     const std::wstring settings = settings_in(scratch.path());
-    ASSERT_TRUE(write_bytes(settings, refused_file));
+    ASSERT_TRUE(write_bytes(settings, kRefusedFile));
 
     EXPECT_EQ(outcome_of(update_host_settings(settings)), "Written");
-    EXPECT_EQ(read_bytes(settings), refused_file_edited);
+    EXPECT_EQ(read_bytes(settings), kRefusedFileEdited);
     EXPECT_EQ(outcome_of(update_host_settings(settings)), "AlreadyAllowed");
-    EXPECT_EQ(read_bytes(settings), refused_file_edited);
+    EXPECT_EQ(read_bytes(settings), kRefusedFileEdited);
 }
 
 TEST(HostSettingsFile, AlreadyAllowedTouchesNothing) {
     ScratchFolder scratch;
     const std::wstring settings = settings_in(scratch.path());
-    ASSERT_TRUE(write_bytes(settings, allowed_file));
+    ASSERT_TRUE(write_bytes(settings, kAllowedFile));
     age(settings);
     const FILETIME before = last_write(settings);
 
     const Result<SettingsOutcome> update = update_host_settings(settings);
     EXPECT_EQ(outcome_of(update), "AlreadyAllowed");
-    EXPECT_EQ(read_bytes(settings), allowed_file);
+    EXPECT_EQ(read_bytes(settings), kAllowedFile);
     const FILETIME after = last_write(settings);
     EXPECT_EQ(CompareFileTime(&before, &after), 0);
     EXPECT_EQ(folder_names(scratch.path()), std::vector<std::wstring>{L"PhotoshopPluginsPreferences.xml"});
@@ -100,7 +100,7 @@ TEST(HostSettingsFile, AlreadyAllowedTouchesNothing) {
 TEST(HostSettingsFile, ReadsAFileOthersHoldOpen) {
     ScratchFolder scratch;
     const std::wstring settings = settings_in(scratch.path());
-    ASSERT_TRUE(write_bytes(settings, allowed_file));
+    ASSERT_TRUE(write_bytes(settings, kAllowedFile));
     HANDLE held = CreateFileW(settings.c_str(), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                               nullptr);
@@ -113,7 +113,7 @@ TEST(HostSettingsFile, ReadsAFileOthersHoldOpen) {
 TEST(HostSettingsFailure, LockedFileFailsWithItsPathAndStaysUnchanged) {
     ScratchFolder scratch;
     const std::wstring settings = settings_in(scratch.path());
-    ASSERT_TRUE(write_bytes(settings, refused_file));
+    ASSERT_TRUE(write_bytes(settings, kRefusedFile));
     HANDLE lock = open_with_sharing(settings, 0);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 
@@ -121,7 +121,7 @@ TEST(HostSettingsFailure, LockedFileFailsWithItsPathAndStaysUnchanged) {
     CloseHandle(lock);
     EXPECT_FALSE(update.ok());
     EXPECT_EQ(update.error(), utf8(settings) + ": " + os_reason(ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(read_bytes(settings), refused_file);
+    EXPECT_EQ(read_bytes(settings), kRefusedFile);
     EXPECT_FALSE(exists(temporary_of(settings)));
 }
 
@@ -130,7 +130,7 @@ TEST(HostSettingsFailure, LockedFileFailsWithItsPathAndStaysUnchanged) {
 TEST(HostSettingsFailure, FailedMoveNamesTheSettingsFileAndRemovesTheTemporary) {
     ScratchFolder scratch;
     const std::wstring settings = settings_in(scratch.path());
-    ASSERT_TRUE(write_bytes(settings, refused_file));
+    ASSERT_TRUE(write_bytes(settings, kRefusedFile));
     HANDLE held = open_with_sharing(settings, FILE_SHARE_READ);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
 
@@ -139,7 +139,7 @@ TEST(HostSettingsFailure, FailedMoveNamesTheSettingsFileAndRemovesTheTemporary) 
     EXPECT_FALSE(update.ok());
     EXPECT_EQ(update.error().rfind(utf8(settings) + ": ", 0), 0u) << update.error();
     EXPECT_NE(update.error().find("(os error "), std::string::npos) << update.error();
-    EXPECT_EQ(read_bytes(settings), refused_file);
+    EXPECT_EQ(read_bytes(settings), kRefusedFile);
     EXPECT_FALSE(exists(temporary_of(settings)));
 }
 

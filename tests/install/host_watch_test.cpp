@@ -14,15 +14,15 @@ using namespace testing_support;
 
 namespace {
 
-constexpr DWORD hang_ms = 60000;  // only to detect a hang; nothing here is timed
-constexpr DWORD still_waiting_ms = 3000;
+constexpr DWORD kHangMs = 60000;  // only to detect a hang; nothing here is timed
+constexpr DWORD kStillWaitingMs = 3000;
 
-const std::string host_rewrite =
+const std::string kHostRewrite =
     "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Settings>\r\n\t<Directories />\r\n</Settings>";
-const std::string host_rewrite_edited =
+const std::string kHostRewriteEdited =
     "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Settings>\r\n\t<Directories />\r\n"
     "\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>";
-const std::string allowed =
+const std::string kAllowed =
     "<Settings>\r\n\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>";
 
 // A running stand-in host. `settings`, when given, is what it rewrites (without the element)
@@ -39,7 +39,7 @@ public:
         if (!settings.empty()) arguments += L" \"" + settings + L"\"";
         child_ = start_process(exe, arguments, {});
         HANDLE either[] = {ready_, child_.process};
-        if (!child_.process || WaitForMultipleObjects(2, either, FALSE, hang_ms) != WAIT_OBJECT_0)
+        if (!child_.process || WaitForMultipleObjects(2, either, FALSE, kHangMs) != WAIT_OBJECT_0)
             ADD_FAILURE() << "stand-in host " << utf8(exe) << " did not start";
     }
     ~Host() {
@@ -54,7 +54,7 @@ public:
     bool running() const { return child_.process && WaitForSingleObject(child_.process, 0) == WAIT_TIMEOUT; }
     void quit() {
         SetEvent(quit_);
-        EXPECT_EQ(wait_exit(child_, hang_ms), 0u) << "stand-in host did not quit cleanly";
+        EXPECT_EQ(wait_exit(child_, kHangMs), 0u) << "stand-in host did not quit cleanly";
     }
 
 private:
@@ -109,7 +109,7 @@ public:
     bool still_running_after(DWORD ms) const {
         return child_.process && WaitForSingleObject(child_.process, ms) == WAIT_TIMEOUT;
     }
-    std::optional<DWORD> exit_code() { return wait_exit(child_, hang_ms); }
+    std::optional<DWORD> exit_code() { return wait_exit(child_, kHangMs); }
 
 private:
     Child child_;
@@ -126,7 +126,7 @@ bool holds_element(const std::wstring& settings) {
 
 // The first edit of the preferences happens during the installation, before the watch starts.
 void wait_for_first_edit(const std::wstring& settings) {
-    for (DWORD waited = 0; !holds_element(settings) && waited < hang_ms; waited += 50) Sleep(50);
+    for (DWORD waited = 0; !holds_element(settings) && waited < kHangMs; waited += 50) Sleep(50);
     ASSERT_TRUE(holds_element(settings)) << "the installation did not write the preferences";
 }
 
@@ -195,7 +195,7 @@ TEST(HostWatchTask, UnopenableProcessThatIsGoneEndsTheWait) {
         host_watch_task(std::move(shared->watch));
         SetEvent(shared->done);
     }).detach();
-    ASSERT_EQ(WaitForSingleObject(shared->done, hang_ms), WAIT_OBJECT_0) << "the task kept waiting";
+    ASSERT_EQ(WaitForSingleObject(shared->done, kHangMs), WAIT_OBJECT_0) << "the task kept waiting";
     EXPECT_TRUE(holds_element(settings_of(scratch)));
 }
 
@@ -206,12 +206,12 @@ TEST(QuietRunWithHost, StaysAliveWithoutWindowUntilTheHostQuitsThenEditsAgain) {
     QuietSetup setup(scratch, std::nullopt);
 
     wait_for_first_edit(settings);
-    EXPECT_TRUE(setup.still_running_after(still_waiting_ms));
+    EXPECT_TRUE(setup.still_running_after(kStillWaitingMs));
     EXPECT_FALSE(has_visible_window(setup.id()));
 
     host.quit();
     EXPECT_EQ(setup.exit_code(), 0u);
-    EXPECT_EQ(read_bytes(settings), host_rewrite_edited);
+    EXPECT_EQ(read_bytes(settings), kHostRewriteEdited);
     EXPECT_FALSE(exists(settings + L".new"));
 }
 
@@ -224,12 +224,12 @@ TEST(QuietRunWithHost, WaitsForEveryHostAndEditsOnceAfterTheLast) {
     wait_for_first_edit(settings);
 
     first.quit();
-    EXPECT_TRUE(setup.still_running_after(still_waiting_ms));
-    EXPECT_EQ(read_bytes(settings), host_rewrite) << "edited before the last host had quit";
+    EXPECT_TRUE(setup.still_running_after(kStillWaitingMs));
+    EXPECT_EQ(read_bytes(settings), kHostRewrite) << "edited before the last host had quit";
 
     second.quit();
     EXPECT_EQ(setup.exit_code(), 0u);
-    EXPECT_EQ(read_bytes(settings), host_rewrite_edited);
+    EXPECT_EQ(read_bytes(settings), kHostRewriteEdited);
 }
 
 TEST(QuietRunWithHost, ChosenHostNameIsWatchedInAnyAsciiCase) {
@@ -239,11 +239,11 @@ TEST(QuietRunWithHost, ChosenHostNameIsWatchedInAnyAsciiCase) {
     Host other(host_copy(scratch, L"other", L"oTHER.EXE"), settings);
     QuietSetup setup(scratch, L"Other.exe");
     wait_for_first_edit(settings);
-    EXPECT_TRUE(setup.still_running_after(still_waiting_ms));
+    EXPECT_TRUE(setup.still_running_after(kStillWaitingMs));
 
     other.quit();
     EXPECT_EQ(setup.exit_code(), 0u);
-    EXPECT_EQ(read_bytes(settings), host_rewrite_edited);
+    EXPECT_EQ(read_bytes(settings), kHostRewriteEdited);
     EXPECT_TRUE(usual.running());
 }
 
@@ -253,11 +253,11 @@ TEST(QuietRunWithHost, NameThatIsNotValidUnicodeMeansTheUsualHost) {
     Host host(test_binary(L"Affinity.exe"), settings);
     QuietSetup setup(scratch, std::wstring(L"\xDC00Other.exe"));
     wait_for_first_edit(settings);
-    EXPECT_TRUE(setup.still_running_after(still_waiting_ms));
+    EXPECT_TRUE(setup.still_running_after(kStillWaitingMs));
 
     host.quit();
     EXPECT_EQ(setup.exit_code(), 0u);
-    EXPECT_EQ(read_bytes(settings), host_rewrite_edited);
+    EXPECT_EQ(read_bytes(settings), kHostRewriteEdited);
 }
 
 // In these runs nothing is watched: the setup ends while the host is still running.
@@ -281,16 +281,16 @@ TEST(QuietRunWithoutWatch, AlreadyAllowedSettingsStartNoWatch) {
     ScratchFolder scratch;
     const std::wstring settings = settings_of(scratch);
     CreateDirectoryW((scratch / L"Settings").c_str(), nullptr);
-    ASSERT_TRUE(write_bytes(settings, allowed));
+    ASSERT_TRUE(write_bytes(settings, kAllowed));
     Host host(test_binary(L"Affinity.exe"), settings);
     QuietSetup setup(scratch, std::nullopt);
     EXPECT_EQ(setup.exit_code(), 0u);
     EXPECT_TRUE(host.running());
-    EXPECT_EQ(read_bytes(settings), allowed);
+    EXPECT_EQ(read_bytes(settings), kAllowed);
 }
 
 // The setup itself carries the host's name, named in ORVELLE_SETUP_APP or saved as Affinity.exe:
-// it does not wait for its own end (a hang is killed after hang_ms).
+// it does not wait for its own end (a hang is killed after kHangMs).
 TEST(QuietRunWithoutWatch, SetupNeverWaitsForItself) {
     ScratchFolder scratch;
     const std::wstring exe = setup_exe(), as_host = scratch / L"Affinity.exe";
@@ -299,7 +299,7 @@ TEST(QuietRunWithoutWatch, SetupNeverWaitsForItself) {
                                    std::pair{as_host, std::optional<std::wstring>()}}) {
         DeleteFileW(settings_of(scratch).c_str());  // so that the settings are written and the host looked for
         EXPECT_EQ(run_process(run, L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", scratch / L"Plugins"},
-                                         {L"ORVELLE_SETUP_APP", app}}, hang_ms), 0u) << utf8(run);
+                                         {L"ORVELLE_SETUP_APP", app}}, kHangMs), 0u) << utf8(run);
         EXPECT_TRUE(holds_element(settings_of(scratch)));
     }
 }

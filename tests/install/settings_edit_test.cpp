@@ -28,7 +28,7 @@ bool already_allowed(const std::string& in) {
     return edit.ok() && !edit.value();
 }
 
-const std::string el = "<AllowUnknownPlugins>True</AllowUnknownPlugins>";
+const std::string kElement = "<AllowUnknownPlugins>True</AllowUnknownPlugins>";
 
 }  // namespace
 
@@ -74,24 +74,24 @@ TEST(Utf8Check, TextEndingInsideAValidSequenceIsIncomplete) {
 TEST(Utf8Check, WellFormedTextPassesAndTheMarkIsText) {
     EXPECT_FALSE(utf8_error("\xEF\xBB\xBF\xF4\x8F\xBF\xBF\xED\x9F\xBF\xE0\xA0\x80"));
     const std::string in = "\xEF\xBB\xBF<Settings>\r\n</Settings>";
-    EXPECT_EQ(new_text_of(in), "\xEF\xBB\xBF<Settings>\r\n\t" + el + "\r\n</Settings>");
+    EXPECT_EQ(new_text_of(in), "\xEF\xBB\xBF<Settings>\r\n\t" + kElement + "\r\n</Settings>");
 }
 
 // Without the key the element becomes the last line inside the last Settings element, with a TAB
 // and CR LF whatever the file itself uses.
 TEST(MissingKey, InsertedBeforeTheLastSettingsEnd) {
     EXPECT_EQ(new_text_of("<Settings>\r\n\t<Directories />\r\n</Settings>"),
-              "<Settings>\r\n\t<Directories />\r\n\t" + el + "\r\n</Settings>");
+              "<Settings>\r\n\t<Directories />\r\n\t" + kElement + "\r\n</Settings>");
     EXPECT_EQ(new_text_of("<Settings>\n  <Directories />\n</Settings>\n"),
-              "<Settings>\n  <Directories />\n\t" + el + "\r\n</Settings>\n");
+              "<Settings>\n  <Directories />\n\t" + kElement + "\r\n</Settings>\n");
     EXPECT_EQ(new_text_of("<Settings></Settings><Settings></Settings>"),
-              "<Settings></Settings><Settings>\t" + el + "\r\n</Settings>");
+              "<Settings></Settings><Settings>\t" + kElement + "\r\n</Settings>");
 }
 
 TEST(MissingKey, OtherCaseKeyCountsAsMissing) {
     const std::string in = "<Settings><allowunknownplugins>true</allowunknownplugins></Settings>";
     EXPECT_EQ(new_text_of(in),
-              "<Settings><allowunknownplugins>true</allowunknownplugins>\t" + el + "\r\n</Settings>");
+              "<Settings><allowunknownplugins>true</allowunknownplugins>\t" + kElement + "\r\n</Settings>");
 }
 
 // A host that died while saving leaves an empty file: it is written as if there were none.
@@ -100,8 +100,8 @@ TEST(MissingKey, EmptyFileGetsTheNewFileText) {
 }
 
 TEST(MissingKey, NoSettingsEndMeansNotTheExpectedFile) {
-    EXPECT_EQ(failure_of("\r\n"), "no es el archivo de ajustes esperado");
-    EXPECT_EQ(failure_of("<Settings><Directories /></settings>"), "no es el archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("\r\n"), "no es kElement archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("<Settings><Directories /></settings>"), "no es kElement archivo de ajustes esperado");
 }
 
 // A value that is not true is replaced by the element; nothing else of the file moves.
@@ -110,7 +110,7 @@ TEST(FalseValue, OnlyTheElementChanges) {
     const std::string after = "\n    <!-- \xE2\x9C\x93 -->\n</Settings>";
     for (const std::string value : {"False", "1", "yes", "", "  ", "tru", "true.", "\xE2\x80\x8Btrue"}) {
         const std::string in = before + "<AllowUnknownPlugins>" + value + "</AllowUnknownPlugins>" + after;
-        EXPECT_EQ(new_text_of(in), before + el + after) << value;
+        EXPECT_EQ(new_text_of(in), before + kElement + after) << value;
     }
 }
 
@@ -119,7 +119,7 @@ TEST(FalseValue, EmptyElementsAreReplacedWithTheirAttributes) {
                                       "<AllowUnknownPlugins xsi:nil=\"true\" />",
                                       "<AllowUnknownPlugins\r\n\tvalue='x'/>"}) {
         EXPECT_EQ(new_text_of("<Settings>\r\n\t" + element + "\r\n</Settings>"),
-                  "<Settings>\r\n\t" + el + "\r\n</Settings>")
+                  "<Settings>\r\n\t" + kElement + "\r\n</Settings>")
             << element;
     }
 }
@@ -127,7 +127,7 @@ TEST(FalseValue, EmptyElementsAreReplacedWithTheirAttributes) {
 TEST(FalseValue, AttributesAndOnlyTheFirstOccurrenceAreReplaced) {
     const std::string second = "<AllowUnknownPlugins>no</AllowUnknownPlugins>";
     EXPECT_EQ(new_text_of("<S><AllowUnknownPlugins a=\"b\">no</AllowUnknownPlugins>" + second + "</S>"),
-              "<S>" + el + second + "</S>");
+              "<S>" + kElement + second + "</S>");
 }
 
 // A true value, however spaced or cased, means nothing is written.
@@ -160,37 +160,37 @@ TEST(Incomplete, KeyWithoutBracketOrClosingTag) {
 TEST(NameBoundary, LongerElementNameIsKeptIntact) {
     const std::string folder = "<AllowUnknownPluginsFolder>C:\\x</AllowUnknownPluginsFolder>";
     EXPECT_EQ(new_text_of("<Settings>" + folder + "<AllowUnknownPlugins>False</AllowUnknownPlugins></Settings>"),
-              "<Settings>" + folder + el + "</Settings>");
+              "<Settings>" + folder + kElement + "</Settings>");
     EXPECT_EQ(new_text_of("<Settings>" + folder + "</Settings>"),
-              "<Settings>" + folder + "\t" + el + "\r\n</Settings>");
+              "<Settings>" + folder + "\t" + kElement + "\r\n</Settings>");
     EXPECT_FALSE(already_allowed("<Settings><AllowUnknownPluginsX>true</AllowUnknownPlugins></Settings>"));
 }
 
 TEST(NameBoundary, WhiteSpaceAfterTheNameEndsIt) {
     EXPECT_TRUE(already_allowed("<AllowUnknownPlugins\n>true</AllowUnknownPlugins>"));
-    EXPECT_EQ(new_text_of("<S><AllowUnknownPlugins\tx='1'>0</AllowUnknownPlugins></S>"), "<S>" + el + "</S>");
+    EXPECT_EQ(new_text_of("<S><AllowUnknownPlugins\tx='1'>0</AllowUnknownPlugins></S>"), "<S>" + kElement + "</S>");
 }
 
 // The key, its closing tag and "</Settings>" count only outside comments, and comments stay whole.
 TEST(Comments, OccurrencesInsideCommentsAreNotTheLiveOnes) {
     const std::string old_value = "<!-- <AllowUnknownPlugins>True</AllowUnknownPlugins> -->";
     EXPECT_EQ(new_text_of("<Settings>" + old_value + "<AllowUnknownPlugins>False</AllowUnknownPlugins></Settings>"),
-              "<Settings>" + old_value + el + "</Settings>");
+              "<Settings>" + old_value + kElement + "</Settings>");
     EXPECT_EQ(new_text_of("<Settings>" + old_value + "</Settings><!-- </Settings> -->"),
-              "<Settings>" + old_value + "\t" + el + "\r\n</Settings><!-- </Settings> -->");
+              "<Settings>" + old_value + "\t" + kElement + "\r\n</Settings><!-- </Settings> -->");
     // "<!-->" opens a comment and does not close it.
     EXPECT_EQ(new_text_of("<Settings><!--><AllowUnknownPlugins>True</AllowUnknownPlugins>--></Settings>"),
-              "<Settings><!--><AllowUnknownPlugins>True</AllowUnknownPlugins>-->\t" + el + "\r\n</Settings>");
+              "<Settings><!--><AllowUnknownPlugins>True</AllowUnknownPlugins>-->\t" + kElement + "\r\n</Settings>");
     // A closing tag inside a comment within the element does not end it; the element goes whole.
     EXPECT_EQ(new_text_of("<S><AllowUnknownPlugins><!-- </AllowUnknownPlugins> -->no</AllowUnknownPlugins></S>"),
-              "<S>" + el + "</S>");
+              "<S>" + kElement + "</S>");
     EXPECT_TRUE(already_allowed("<!-- <AllowUnknownPlugins/> --><AllowUnknownPlugins>true</AllowUnknownPlugins>"));
 }
 
 TEST(Comments, AnUnclosedCommentRunsToTheEnd) {
     EXPECT_EQ(new_text_of("<Settings></Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>"),
-              "<Settings>\t" + el + "\r\n</Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>");
-    EXPECT_EQ(failure_of("<!-- <Settings></Settings>"), "no es el archivo de ajustes esperado");
+              "<Settings>\t" + kElement + "\r\n</Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>");
+    EXPECT_EQ(failure_of("<!-- <Settings></Settings>"), "no es kElement archivo de ajustes esperado");
     EXPECT_EQ(failure_of("<Settings><AllowUnknownPlugins>True<!-- </AllowUnknownPlugins></Settings>"),
               "XML incompleto");
 }

@@ -8,15 +8,15 @@
 
 namespace {
 
-const char rewritten_preferences[] =
+const char kRewrittenPreferences[] =
     "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Settings>\r\n\t<Directories />\r\n</Settings>";
 
 bool write_preferences(const wchar_t* path) {
     HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const DWORD size = sizeof rewritten_preferences - 1;
-    const bool ok = WriteFile(file, rewritten_preferences, size, &written, nullptr) && written == size;
+    const DWORD size = sizeof kRewrittenPreferences - 1;
+    const bool ok = WriteFile(file, kRewrittenPreferences, size, &written, nullptr) && written == size;
     CloseHandle(file);
     return ok;
 }
