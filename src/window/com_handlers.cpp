@@ -38,7 +38,7 @@ HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
     switch (match_page_message(text)) {
         case PageRequest::Ready: return sender->PostWebMessageAsString(init_message_.c_str());
         case PageRequest::Install: return answer_install(sender);
-        // Opened by the window procedure, outside this event (see support_mail.h).
+        // Opened by the window procedure, outside this event (see kOpenSupportMail in window_procedure.h).
         case PageRequest::Mail: PostMessageW(window_, kOpenSupportMail, 0, 0); return S_OK;
         case PageRequest::Close: PostMessageW(window_, WM_CLOSE, 0, 0); return S_OK;
         case PageRequest::Unknown: return S_OK;

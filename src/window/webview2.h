@@ -81,7 +81,7 @@ struct ICoreWebView2Controller : public IUnknown {
                                                  EventRegistrationToken* token) = 0;             // 15
     virtual HRESULT STDMETHODCALLTYPE remove_GotFocus(EventRegistrationToken token) = 0;         // 16
     virtual HRESULT STDMETHODCALLTYPE add_LostFocus(ICoreWebView2FocusChangedEventHandler* handler,
-                                                                                                    EventRegistrationToken* token) = 0;            // 17
+                                                    EventRegistrationToken* token) = 0;            // 17
     virtual HRESULT STDMETHODCALLTYPE remove_LostFocus(EventRegistrationToken token) = 0;        // 18
     virtual HRESULT STDMETHODCALLTYPE add_AcceleratorKeyPressed(
             ICoreWebView2AcceleratorKeyPressedEventHandler* handler, EventRegistrationToken* token) = 0;  // 19

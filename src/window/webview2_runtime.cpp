@@ -108,8 +108,7 @@ std::optional<std::wstring> read_string_value(HKEY key, const wchar_t* name) {
     });
 }
 
-std::optional<std::wstring> registered_runtime_folder(const RegistryPlace& place,
-                                                                                                            std::wstring_view channel_key) {
+std::optional<std::wstring> registered_runtime_folder(const RegistryPlace& place, std::wstring_view channel_key) {
     UniqueRegistryKey key;
     const std::wstring key_name(channel_key);
     if (RegOpenKeyExW(place.root, key_name.c_str(), 0, KEY_QUERY_VALUE | place.view, key.put()) != ERROR_SUCCESS) {
