@@ -17,8 +17,13 @@
 #include <string_view>
 
 #include "embedded.h"
+#include "plain_support.h"
 
 namespace {
+
+using testing_support::os_reason;
+using testing_support::remove_tree;
+using testing_support::utf8;
 
 // Generous limits that only keep a broken run from hanging: a cold runtime start on a busy
 // machine takes seconds, not minutes.
@@ -43,54 +48,6 @@ void report(bool passed, const char* check, const std::string& detail) {
 void note(const char* check, const std::string& detail) {
     std::printf("NOTE %s: %s\n", check, detail.c_str());
     std::fflush(stdout);
-}
-
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
-
-std::string system_message(DWORD code) {
-    wchar_t text[512] = L"";
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr);
-    std::wstring trimmed = text;
-    while (!trimmed.empty() && (trimmed.back() == L'\n' || trimmed.back() == L'\r' || trimmed.back() == L' ')) trimmed.pop_back();
-    return utf8(trimmed) + " (error " + std::to_string(code) + ")";
-}
-
-std::optional<std::string> read_file(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-void remove_tree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                remove_tree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 bool has_exited(HANDLE process, DWORD wait_ms = 0) { return WaitForSingleObject(process, wait_ms) == WAIT_OBJECT_0; }
@@ -120,9 +77,7 @@ struct Options {
 
 std::optional<Options> parse_options(int argc, wchar_t** argv) {
     Options options;
-    wchar_t from_environment[MAX_PATH * 2] = L"";
-    if (GetEnvironmentVariableW(L"LUMIVANE_SETUP_EXE", from_environment, MAX_PATH * 2) < MAX_PATH * 2)
-        options.setup = from_environment;
+    options.setup = testing_support::environment_variable(L"LUMIVANE_SETUP_EXE").value_or(L"");
     for (int i = 1; i < argc; ++i) {
         const std::wstring argument = argv[i];
         if (argument == L"--expect-fallback") options.expect_fallback = true;
@@ -194,8 +149,8 @@ bool check_installed(const Setup& setup, const std::wstring& scratch) {
     const auto module_whole = [&] { return found_module && *found_module == module; };
     const auto settings_allow = [&] { return found_settings && found_settings->find(kSettingsElement) != std::string::npos; };
     for (DWORD waited = 0; waited < kInstallLimitMs; waited += kPollMs) {
-        found_module = read_file(module_path);
-        found_settings = read_file(settings_path);
+        found_module = testing_support::read_bytes(module_path);
+        found_settings = testing_support::read_bytes(settings_path);
         if ((module_whole() && settings_allow()) || has_exited(setup.process, kPollMs)) break;
     }
     if (module_whole())
@@ -253,9 +208,9 @@ void save_picture(HWND window, const std::wstring& path) {
         GdiFlush();
         const DWORD pixel_count = static_cast<DWORD>(client.right) * static_cast<DWORD>(client.bottom);
         if (!printed) {
-            note("picture", "PrintWindow failed: " + system_message(error) + "; no picture");
+            note("picture", "PrintWindow failed: " + os_reason(error) + "; no picture");
         } else if (!write_bitmap(path, info.bmiHeader, bits, pixel_count * 4)) {
-            report(false, "picture", "could not write " + utf8(path) + ": " + system_message(GetLastError()));
+            report(false, "picture", "could not write " + utf8(path) + ": " + os_reason(GetLastError()));
         } else {
             // A picture of one colour holds nothing of the page: the system printed no content.
             const auto* pixels = static_cast<const DWORD*>(bits);
@@ -323,7 +278,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::optional<Setup> setup = start_setup(options->setup, plugins);
     report(setup.has_value(), "start",
            setup ? utf8(options->setup) + " started with ORVELLE_SETUP_AUTO, ORVELLE_SETUP_DIR=" + utf8(plugins)
-                 : "could not start " + utf8(options->setup) + ": " + system_message(GetLastError()));
+                 : "could not start " + utf8(options->setup) + ": " + os_reason(GetLastError()));
     if (!setup) {
         remove_tree(scratch);
         return 1;
