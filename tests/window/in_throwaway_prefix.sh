@@ -4,6 +4,7 @@
 # registry; none of that may reach the other tests, which rely on there being no runtime.
 set -euo pipefail
 tools="$(cd "$(dirname "$0")/../../tools" && pwd)"
+source "$tools/test-session-env.sh"
 base="${WINEPREFIX:-${TMPDIR:-/tmp}/lumivane-wine-$(id -u)}"
 if [ ! -f "$base/system.reg" ]; then
   WINEPREFIX="$base" "$tools/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# What the Wine tests need around them when ctest runs straight from a shell, as ctest fixtures:
+# a throwaway Wine prefix and a virtual X display, each made only where the shell has none
+# (tools/test.sh hands in both, so then nothing is made).
+#   test-session.sh start DIR   makes what is missing and writes DIR/env, which the tests source
+#   test-session.sh stop DIR    ends and removes what start made
+set -euo pipefail
+action=${1:?usage: test-session.sh start|stop DIR}
+dir=${2:?usage: test-session.sh start|stop DIR}
+
+stop() {
+  if [ -f "$dir/xvfb.pid" ]; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
+  if [ -f "$dir/prefix" ]; then
+    prefix=$(cat "$dir/prefix")
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$prefix"
+  fi
+  rm -rf "$dir"
+}
+
+start() {
+  stop  # what an interrupted run left behind
+  mkdir -p "$dir"
+  : >"$dir/env"
+  if [ -z "${WINEPREFIX:-}" ]; then
+    prefix=$(mktemp -d "${TMPDIR:-/tmp}/lumivane-test-prefix.XXXXXX")
+    echo "$prefix" >"$dir/prefix"
+    WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix" wineserver -w || true
+    echo "export WINEPREFIX='$prefix'" >>"$dir/env"
+  fi
+  if [ -z "${DISPLAY:-}" ]; then
+    # Xvfb picks a free display and writes its number to descriptor 3. It runs on after this
+    # script, in a session of its own and holding none of ctest's pipes.
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" </dev/null >/dev/null 2>&1 &
+    echo $! >"$dir/xvfb.pid"
+    for _ in $(seq 100); do
+      [ -s "$dir/display" ] && break
+      sleep 0.1
+    done
+    [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+    echo "export DISPLAY=':$(head -n1 "$dir/display")'" >>"$dir/env"
+  fi
+  cat "$dir/env"
+}
+
+case $action in
+  start) start ;;
+  stop) stop ;;
+  *) echo "unknown action: $action" >&2; exit 2 ;;
+esac
