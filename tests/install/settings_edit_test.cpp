@@ -100,8 +100,8 @@ TEST(MissingKey, EmptyFileGetsTheNewFileText) {
 }
 
 TEST(MissingKey, NoSettingsEndMeansNotTheExpectedFile) {
-    EXPECT_EQ(failure_of("\r\n"), "no es kElement archivo de ajustes esperado");
-    EXPECT_EQ(failure_of("<Settings><Directories /></settings>"), "no es kElement archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("\r\n"), "no es el archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("<Settings><Directories /></settings>"), "no es el archivo de ajustes esperado");
 }
 
 // A value that is not true is replaced by the element; nothing else of the file moves.
@@ -190,7 +190,7 @@ TEST(Comments, OccurrencesInsideCommentsAreNotTheLiveOnes) {
 TEST(Comments, AnUnclosedCommentRunsToTheEnd) {
     EXPECT_EQ(new_text_of("<Settings></Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>"),
               "<Settings>\t" + kElement + "\r\n</Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>");
-    EXPECT_EQ(failure_of("<!-- <Settings></Settings>"), "no es kElement archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("<!-- <Settings></Settings>"), "no es el archivo de ajustes esperado");
     EXPECT_EQ(failure_of("<Settings><AllowUnknownPlugins>True<!-- </AllowUnknownPlugins></Settings>"),
               "XML incompleto");
 }
