@@ -62,7 +62,10 @@ Result<std::optional<std::wstring>> place_module(const std::wstring& folder, con
     Result<std::wstring> aside = set_aside(folder, installed);
     if (!aside.ok()) {
         if (is_read_only(installed) && delete_file(installed).ok()) {
-            if (Status placed = temporary.place(installed); placed.ok()) return Placed::success(std::nullopt);
+            const Status placed = temporary.place(installed);
+            if (placed.ok()) return Placed::success(std::nullopt);
+            temporary.discard();
+            return Placed::failure(path_failure(installed, placed.error()));
         }
         temporary.discard();
         return Placed::failure(aside.error());
