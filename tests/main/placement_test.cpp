@@ -1,5 +1,6 @@
 // Placing the module into real folders: the promises a user's plug-in folder relies on.
 #include <gtest/gtest.h>
+#include <aclapi.h>
 
 #include <atomic>
 #include <thread>
@@ -382,8 +383,50 @@ TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
     EXPECT_EQ(refused.error(), ts::utf8(folder) + ": no se pudo reservar la carpeta para esta instalaci\u00F3n: " +
                                    ts::os_reason(ERROR_INVALID_HANDLE));
     EXPECT_EQ(plugin_files(), Names{});
+    squatter.reset();
+
+    // A mutex whose access list lets this user in nowhere, as an elevated setup's default one
+    // would not let its unelevated twin in.
+    SECURITY_DESCRIPTOR closed;
+    ACL empty;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION) &&
+                InitializeAcl(&empty, sizeof empty, ACL_REVISION) && SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE));
+    SECURITY_ATTRIBUTES closed_attributes{sizeof closed_attributes, &closed, FALSE};
+    UniqueHandle shut(CreateMutexW(&closed_attributes, FALSE, lock_name.c_str()));
+    ASSERT_TRUE(shut);
+    EXPECT_EQ(install_plugin(folder).error(), ts::utf8(folder) + ": no se pudo reservar la carpeta para esta instalaci\u00F3n: " +
+                                                 ts::os_reason(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(plugin_files(), Names{});
     CloseHandle(held_event);
     CloseHandle(release_event);
+}
+
+// The lock's own access list lets the user's SID in, whether or not the setup that made it was
+// elevated: one entry, for the user, allowing at least a wait and a release.
+TEST_F(Placement, LockIsOpenToTheSameUserUnelevated) {
+    ASSERT_TRUE(create_folder(folder).ok());
+    const Result<FolderLock> lock = lock_folder(folder);
+    ASSERT_TRUE(lock.ok()) << lock.error();
+    UniqueHandle mutex(OpenMutexW(READ_CONTROL, FALSE, folder_lock_name(folder).c_str()));
+    ASSERT_TRUE(mutex);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor), static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    unsigned char user[256];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    CloseHandle(token);
+    ASSERT_TRUE(dacl);
+    ASSERT_EQ(dacl->AceCount, 1);
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_TRUE(EqualSid(&ace->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
+    EXPECT_EQ(ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE), static_cast<DWORD>(SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    LocalFree(descriptor);
 }
 
 class FolderResolution : public ::testing::Test {
