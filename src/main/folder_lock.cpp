@@ -57,9 +57,11 @@ std::wstring folder_identity(const std::wstring& folder) {
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(handle.get(), &info)) return {};
-    const unsigned long long index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return bytes_hex(reinterpret_cast<const unsigned char*>(&info.dwVolumeSerialNumber), sizeof info.dwVolumeSerialNumber) +
-           L"-" + bytes_hex(reinterpret_cast<const unsigned char*>(&index), sizeof index);
+    const unsigned long long index =
+        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    const DWORD serial = info.dwVolumeSerialNumber;
+    return bytes_hex(reinterpret_cast<const unsigned char*>(&serial), sizeof serial) + L"-" +
+           bytes_hex(reinterpret_cast<const unsigned char*>(&index), sizeof index);
 }
 
 // The full path without a "\\?\" prefix and without trailing separators, so that the prefixed

@@ -10,7 +10,8 @@
 // The reason of a lock that another setup held for longer than the limit.
 inline constexpr std::string_view kFolderBusyReason = "otra instalaci\u00F3n est\u00E1 en curso en esta carpeta";
 // The reason of a lock that cannot be had at all, followed by the system's reason.
-inline constexpr std::string_view kFolderLockRefusedReason = "no se pudo reservar la carpeta para esta instalaci\u00F3n";
+inline constexpr std::string_view kFolderLockRefusedReason =
+    "no se pudo reservar la carpeta para esta instalaci\u00F3n";
 
 // "Local\Lumivane-Setup-" and the folder's identity: its volume's serial number and its file ID,
 // read through a handle to the folder, so that every spelling of it ("\\?\" prefix, short name,
