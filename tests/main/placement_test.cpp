@@ -138,7 +138,7 @@ TEST_F(Placement, ModuleHeldByTheHostIsSetAsideAndTheNextFreeNameIsUsed) {
 // A scanner that opens the new module while it is written, without delete sharing, used to keep
 // it from moving in. The temporary file now shares neither writing nor deletion, so such an open
 // is refused from the file's creation on and the new module always moves in.
-TEST_F(Placement, EarlierModuleComesBackWhenTheNewOneCannotMoveIn) {
+TEST_F(Placement, AScannerWithoutDeleteSharingCannotKeepTheNewModuleOut) {
     install();
     for (int attempt = 0; attempt < 20; ++attempt) {
         ASSERT_TRUE(ts::write_bytes(module, "earlier module"));
