@@ -63,10 +63,14 @@ void run_setup() {
         return;
     }
     const UiLanguage language = choose_ui_language();
-    const WindowResult result = run_installer_window(page_setup_for(language));
-    if (result != WindowResult::NotShown) {
+    const WindowOutcome window = run_installer_window(page_setup_for(language));
+    if (window.result != WindowResult::NotShown) {
+        // The page was lost after an install: its outcome in the dialogue's own box.
+        if (window.unshown_install && window.unshown_install->ok()) show_done_message(language);
+        if (window.unshown_install && !window.unshown_install->ok())
+            show_failed_message(language, window.unshown_install->error());
         wait_or_fail();
-        end_process(static_cast<UINT>(result));
+        end_process(static_cast<UINT>(window.result));
     }
     run_message_boxes(language);
 }

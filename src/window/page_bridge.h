@@ -9,12 +9,20 @@
 #include <string>
 
 #include "page_setup.h"
+#include "result.h"
 #include "webview2.h"
 
-// What the bridge and its web-message handler share: whether the most recent install request
-// failed. Set from each install's outcome, read once when the bridge closes.
+// What the bridge and its handlers share: how the most recent install request went (set from
+// each install's outcome, read once when the bridge closes), and whether the page was lost to a
+// WebView2 process failure.
 struct BridgeState {
     bool last_install_failed = false;
+    // The most recent install request's outcome; none before the first request.
+    std::optional<Status> last_install;
+    // An install request is running inside the page's message event: a process failure reported
+    // meanwhile is acted on once it has returned.
+    bool installing = false;
+    bool page_lost = false;
 };
 
 struct PageBridge {

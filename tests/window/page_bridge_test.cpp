@@ -104,7 +104,8 @@ TEST_F(PageBridgeTest, AttachMakesItsCallsInOrderAndConfinesThePage) {
         "CreateEnvironment", "CreateCoreWebView2Controller", "put_DefaultBackgroundColor", "put_Bounds", "put_IsVisible",
         "get_CoreWebView2", "get_Settings", "put_AreDefaultContextMenusEnabled", "put_AreDevToolsEnabled",
         "put_IsStatusBarEnabled", "put_IsZoomControlEnabled", "put_AreBrowserAcceleratorKeysEnabled",
-        "add_WebMessageReceived", "add_NavigationStarting", "add_NewWindowRequested", "NavigateToString"};
+        "add_WebMessageReceived", "add_NavigationStarting", "add_NewWindowRequested", "add_ProcessFailed",
+        "NavigateToString"};
     EXPECT_EQ(r.calls, expected);
 
     RECT client{};
