@@ -39,8 +39,13 @@ using EnvironmentStarter = HRESULT (*)(const wchar_t* user_data_folder,
 
 // Creates the WebView2 controller in `window`, puts it into ControllerSlot, registers the
 // handlers and starts the navigation to the page; dispatches the thread's messages while it
-// waits for WebView2. On a fatal failure returns its HRESULT, leaves `bridge` untouched and
-// lets go of everything it created (a controller already put into ControllerSlot stays there).
+// waits for WebView2, which gets time_limits().webview_start_ms for its environment and
+// controller together (HRESULT_FROM_WIN32(ERROR_TIMEOUT) after that). A profile folder below
+// LOCALAPPDATA that the runtime refuses with E_ACCESSDENIED is tried once more below the
+// temporary folder. Once the navigation has started, the window's kPageReadyTimer waits
+// time_limits().page_ready_ms for the page's first message. On a fatal failure returns its
+// HRESULT, leaves `bridge` untouched and lets go of everything it created (a controller already
+// put into ControllerSlot stays there).
 HRESULT attach_page_bridge(HWND window, const PageSetup& setup, PageBridge& bridge);
 HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, const PageSetup& setup,
                                 PageBridge& bridge);

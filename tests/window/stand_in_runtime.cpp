@@ -5,7 +5,9 @@
 //
 // LUMIVANE_STAND_IN_SCRIPT names the script (UTF-8 lines "<kind>\t<escaped text>"); without it
 // the stand-in plays what the installer page does by itself (page-start):
-//   behave   <name>=<value>   how the fake runtime behaves (see apply_behaviour)
+//   behave   <name>=<value>   how the fake runtime behaves (see apply_behaviour), its faults
+//                             included: environment_delivery / controller_delivery = never or
+//                             late (after late_ms), refused_folder=<path> (E_ACCESSDENIED below it)
 //   page     <text>           the page posts this string
 //   page-start                the page's own start: "ready", and when the init it gets has
 //                             "auto":true, "install" 1200 ms later
