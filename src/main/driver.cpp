@@ -49,6 +49,13 @@ PageSetup page_setup_for(UiLanguage language) {
     return setup;
 }
 
+// An install the window made but could not report (its page was lost): the dialogue's own box.
+void show_unshown_install(UiLanguage language, const std::optional<Status>& install) {
+    if (!install) return;
+    if (install->ok()) show_done_message(language);
+    else show_failed_message(language, install->error());
+}
+
 void run_message_boxes(UiLanguage language) {
     switch (run_message_box_dialogue(language)) {
         case DialogueOutcome::Cancelled: return;
@@ -65,10 +72,7 @@ void run_setup() {
     const UiLanguage language = choose_ui_language();
     const WindowOutcome window = run_installer_window(page_setup_for(language));
     if (window.result != WindowResult::NotShown) {
-        // The page was lost after an install: its outcome in the dialogue's own box.
-        if (window.unshown_install && window.unshown_install->ok()) show_done_message(language);
-        if (window.unshown_install && !window.unshown_install->ok())
-            show_failed_message(language, window.unshown_install->error());
+        show_unshown_install(language, window.unshown_install);
         wait_or_fail();
         end_process(static_cast<UINT>(window.result));
     }
