@@ -9,12 +9,18 @@
 
 namespace {
 
-DialogueOutcome report_failure(const SetupTexts& texts, const std::string& error) {
-    show_message_box(fill_placeholder(texts.failed, "{e}", error), kFailedStyle);
+DialogueOutcome report_failure(UiLanguage language, const std::string& error) {
+    show_failed_message(language, error);
     return DialogueOutcome::Failed;
 }
 
 }  // namespace
+
+void show_done_message(UiLanguage language) { show_message_box(setup_texts_for(language).done, kDoneStyle); }
+
+void show_failed_message(UiLanguage language, std::string_view error) {
+    show_message_box(fill_placeholder(setup_texts_for(language).failed, "{e}", error), kFailedStyle);
+}
 
 bool show_message_box(std::string_view text, unsigned style) {
     const std::wstring wide_text = utf8_to_utf16(text);
@@ -28,8 +34,8 @@ DialogueOutcome run_message_box_dialogue(UiLanguage language, const InstallActio
         return DialogueOutcome::Cancelled;
 
     const Status installed = install();
-    if (!installed.ok()) return report_failure(texts, installed.error());
+    if (!installed.ok()) return report_failure(language, installed.error());
 
-    show_message_box(texts.done, kDoneStyle);
+    show_done_message(language);
     return DialogueOutcome::Installed;
 }
