@@ -27,19 +27,24 @@ start() {
     echo "$prefix" >"$dir/prefix"
     WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
     WINEPREFIX="$prefix" wineserver -w || true
-    echo "export WINEPREFIX='$prefix'" >>"$dir/env"
+    echo "[ -n \"\${WINEPREFIX:-}\" ] || export WINEPREFIX='$prefix'" >>"$dir/env"
   fi
   if [ -z "${DISPLAY:-}" ]; then
     # Xvfb picks a free display and writes its number to descriptor 3. It runs on after this
-    # script, in a session of its own and holding none of ctest's pipes.
-    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" </dev/null >/dev/null 2>&1 &
+    # script, in a session of its own and holding none of ctest's pipes; -noreset keeps the
+    # panel below when the last program leaves the display.
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp 3>"$dir/display" </dev/null >/dev/null 2>&1 &
     echo $! >"$dir/xvfb.pid"
     for _ in $(seq 100); do
       [ -s "$dir/display" ] && break
       sleep 0.1
     done
     [ -s "$dir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-    echo "export DISPLAY=':$(head -n1 "$dir/display")'" >>"$dir/env"
+    display=":$(head -n1 "$dir/display")"
+    # A 40-pixel panel along the bottom edge, as tools/test.sh gives its display: Wine takes the
+    # work area from _NET_WORKAREA.
+    DISPLAY="$display" xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, 0, 1280, 984"
+    echo "[ -n \"\${DISPLAY:-}\" ] || export DISPLAY='$display'" >>"$dir/env"
   fi
   cat "$dir/env"
 }
