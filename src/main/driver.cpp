@@ -9,11 +9,25 @@
 #include "languages.h"
 #include "message_box_dialogue.h"
 #include "placement.h"
+#include "removal.h"
+#include "run_log.h"
+#include "system_account.h"
 #include "text.h"
 
 namespace {
 
-[[noreturn]] void end_process(UINT code) { ExitProcess(code); }
+[[noreturn]] void end_process(UINT code) {
+    log_exit_code(code);
+    ExitProcess(code);
+}
+
+// A quiet run or a removal that cannot go on: its reason goes to the log, if any, and nowhere else.
+[[noreturn]] void fail(const std::string& reason) {
+    log_event(reason);
+    end_process(1);
+}
+
+void log_mode(std::string_view mode) { log_event("Lumivane Setup " + std::string(kSetupVersion) + ", " + std::string(mode)); }
 
 // Before the process ends, the host watch (if any) must have finished its work.
 void wait_or_fail() {
@@ -22,17 +36,28 @@ void wait_or_fail() {
 
 void run_quiet() {
     const Result<std::wstring> folder = resolve_plugin_folder();
-    if (!folder.ok()) end_process(1);
-    if (!install_plugin(folder.value()).ok()) end_process(1);
+    if (!folder.ok()) fail("install failed: " + folder.error());
+    const Result<std::wstring> installed = install_plugin(folder.value());
+    if (!installed.ok()) fail("install failed: " + installed.error());
+    wait_or_fail();
+}
+
+// Removal shows nothing, whatever ORVELLE_SETUP_QUIET says.
+void run_removal() {
+    const Result<std::wstring> folder = resolve_plugin_folder();
+    if (!folder.ok()) fail("removal failed: " + folder.error());
+    if (const Status removed = remove_plugin(folder.value()); !removed.ok()) fail("removal failed: " + removed.error());
     wait_or_fail();
 }
 
 // The page's install request: the folder is resolved afresh each time, as the quiet run does.
 Status install_from_page() {
     const Result<std::wstring> folder = resolve_plugin_folder();
-    if (!folder.ok()) return Status::failure(folder.error());
-    const Result<std::wstring> installed = install_plugin(folder.value());
-    return installed.ok() ? Status::success() : Status::failure(installed.error());
+    const Result<std::wstring> installed =
+        folder.ok() ? install_plugin(folder.value()) : Result<std::wstring>::failure(folder.error());
+    if (installed.ok()) return Status::success();
+    log_event("install failed: " + installed.error());
+    return Status::failure(installed.error());
 }
 
 // What the window shows and runs, read from the environment here so the window never reads it.
@@ -58,16 +83,22 @@ void run_message_boxes(UiLanguage language) {
 }
 
 void run_setup() {
-    if (environment_has(L"ORVELLE_SETUP_QUIET")) {
-        run_quiet();
-        return;
-    }
+    open_run_log(environment_value(L"ORVELLE_SETUP_LOG"));
+    const bool removal = environment_has(L"ORVELLE_SETUP_REMOVE");
+    const bool quiet = environment_has(L"ORVELLE_SETUP_QUIET");
+    log_mode(removal ? "removal" : quiet ? "quiet run" : "window run");
+    // Nothing is installed, removed or shown for the SYSTEM account's profile.
+    if (const auto refusal = system_account_refusal(process_user_sid(), environment_has(L"ORVELLE_SETUP_DIR")))
+        fail(std::string(*refusal));
+    if (removal) return run_removal();
+    if (quiet) return run_quiet();
     const UiLanguage language = choose_ui_language();
     const WindowResult result = run_installer_window(page_setup_for(language));
     if (result != WindowResult::NotShown) {
         wait_or_fail();
         end_process(static_cast<UINT>(result));
     }
+    log_event("the window could not be shown: message boxes");
     run_message_boxes(language);
 }
 
@@ -78,5 +109,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // DLLs come from the system folder only.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     run_setup();
+    log_exit_code(0);
     return 0;
 }

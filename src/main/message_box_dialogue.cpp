@@ -6,11 +6,13 @@
 
 #include "embedded.h"
 #include "placement.h"
+#include "run_log.h"
 #include "text.h"
 
 namespace {
 
 DialogueOutcome report_failure(const SetupTexts& texts, const std::string& error) {
+    log_event("install failed: " + error);
     show_message_box(fill_placeholder(texts.failed, "{e}", error), kFailedStyle);
     return DialogueOutcome::Failed;
 }

@@ -10,19 +10,18 @@
 #include "host_watch.h"
 #include "os_error.h"
 #include "paths.h"
+#include "run_log.h"
 #include "text.h"
-
-namespace {
-
-using InstallOutcome = Result<std::wstring>;
-
-constexpr int kSetAsideNames = 100;  // kSetAsideName, then with 1 to 99 after it
 
 std::wstring set_aside_path(const std::wstring& folder, int index) {
     std::wstring name(kSetAsideName);
     if (index > 0) name += utf8_to_utf16(decimal(static_cast<unsigned>(index)));
     return join_path(folder, name);
 }
+
+namespace {
+
+using InstallOutcome = Result<std::wstring>;
 
 // The host keeps a loaded module from being replaced, and a read-only file cannot be replaced
 // either, but both can be renamed: move it aside under the first name that is free or can be
@@ -91,6 +90,7 @@ void bring_host_settings_into_line(const std::wstring& folder) {
     const std::wstring settings =
         join_path(join_path(*parent, L"Settings"), L"PhotoshopPluginsPreferences.xml");
     const Result<SettingsOutcome> updated = update_host_settings(settings);
+    log_settings_update("host settings", updated, settings);
     if (updated.ok() && updated.value() == SettingsOutcome::Written) start_host_watch(settings);
 }
 
@@ -114,6 +114,7 @@ InstallOutcome install_plugin(const std::wstring& folder) {
 
     // A second setup on this folder would share the temporary files: it waits for this one.
     const MutexLock one_setup_at_a_time(folder_mutex(folder));
+    log_path_event("plug-in folder", folder);
 
     if (Status made = create_folder(folder); !made.ok())
         return InstallOutcome::failure(path_failure(folder, made.error()));
@@ -127,7 +128,8 @@ InstallOutcome install_plugin(const std::wstring& folder) {
     if (!placed.ok()) return InstallOutcome::failure(placed.error());
     // A copy that the host does not hold (a read-only module was set aside) is not kept.
     const std::optional<std::wstring>& copy = placed.value();
-    if (copy) ignore_failure(delete_file(*copy));
+    log_path_event("module placed", installed);
+    if (copy && !delete_file(*copy).ok()) log_path_event("earlier module in use, set aside", *copy);
 
     remove_stale_copies(folder, copy);
     bring_host_settings_into_line(folder);

@@ -8,6 +8,10 @@
 inline constexpr std::wstring_view kModuleName = L"Lumivane.8bf";
 inline constexpr std::wstring_view kTemporaryName = L"Lumivane.8bf.new";
 inline constexpr std::wstring_view kSetAsideName = L"Lumivane.8bf.old";
+inline constexpr int kSetAsideNames = 100;  // kSetAsideName, then with 1 to 99 after it
+
+// The set-aside name of that index in `folder`: kSetAsideName for 0, followed by the index else.
+std::wstring set_aside_path(const std::wstring& folder, int index);
 
 // ORVELLE_SETUP_DIR unchanged when it exists, else %USERPROFILE%\.affinity\Affinity\3.0\Plugins.
 Result<std::wstring> resolve_plugin_folder();
