@@ -6,6 +6,8 @@
 #include "languages.h"
 #include "os_error.h"
 #include "paths.h"
+#include "run_log.h"
+#include "system_account.h"
 #include "test_support.h"
 #include "text.h"
 
@@ -128,6 +130,29 @@ TEST(FailureTexts, CodeWithoutMessageGivesTheLookupError) {
 TEST(FailureTexts, PathWithUnpairedSurrogateShowsReplacement) {
     const std::wstring path{L'C', L':', L'\\', static_cast<wchar_t>(0xDC01)};
     EXPECT_EQ(path_failure(path, "reason"), "C:\\\xEF\xBF\xBD: reason");
+}
+
+// Wine cannot run as SYSTEM: the decision gets the token's user handed in.
+TEST(SystemAccount, OnlyLocalSystemWithoutAChosenFolderIsRefused) {
+    EXPECT_EQ(system_account_refusal(std::string("S-1-5-18"), false),
+              "el instalador se ejecuta con la cuenta del sistema; ej\u00E9cutelo en la sesi\u00F3n del usuario");
+    EXPECT_EQ(system_account_refusal(std::string("S-1-5-18"), true), std::nullopt);
+    for (const char* other : {"S-1-5-180", "S-1-5-19", "S-1-5-20", "S-1-5-21-1004336348-1177238915-682003330-1001", ""})
+        EXPECT_EQ(system_account_refusal(std::string(other), false), std::nullopt) << other;
+    EXPECT_EQ(system_account_refusal(std::nullopt, false), std::nullopt);
+    // This process's own user is read, and it is not SYSTEM, so the real runs here go on.
+    const std::optional<std::string> own = process_user_sid();
+    ASSERT_TRUE(own.has_value());
+    EXPECT_TRUE(own->starts_with("S-1-5-")) << *own;
+    EXPECT_NE(*own, kLocalSystemSid);
+}
+
+TEST(RunLog, OneLinePerEventWithItsUtcTimeFirst) {
+    SYSTEMTIME time{};
+    time.wYear = 2026; time.wMonth = 3; time.wDay = 9; time.wHour = 7; time.wMinute = 5; time.wSecond = 4;
+    time.wMilliseconds = 42;
+    EXPECT_EQ(run_log_line(time, "exit code 0"), "2026-03-09T07:05:04.042Z exit code 0\r\n");
+    EXPECT_EQ(run_log_line(time, "a\r\nb\nc"), "2026-03-09T07:05:04.042Z a  b c\r\n");
 }
 
 }  // namespace
