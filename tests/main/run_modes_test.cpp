@@ -86,7 +86,8 @@ TEST_F(QuietRun, NeverLoadsTheWindowSystem) {
     for (int i = 0; i < 400 && !ts::exists(host_folder / L"up"); ++i) Sleep(25);
     ts::Child setup = ts::start_process(ts::setup_exe(), L"",
                                         {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder},
-                                         {L"ORVELLE_SETUP_APP", L"module_holder.exe"}});
+                                         {L"ORVELLE_SETUP_APP", L"module_holder.exe"},
+                                         {L"ORVELLE_SETUP_LOG", scratch / L"setup.log"}});
     for (int i = 0; i < 400 && !ts::exists(scratch / L"Settings\\PhotoshopPluginsPreferences.xml"); ++i) Sleep(25);
     Sleep(300);
     const std::vector<std::wstring> modules = loaded_modules(setup.id);
@@ -97,6 +98,7 @@ TEST_F(QuietRun, NeverLoadsTheWindowSystem) {
     TerminateProcess(host.process, 0);
     CloseHandle(host.process);
     EXPECT_EQ(ts::wait_exit(setup, 30000), 0u);
+    EXPECT_TRUE(ts::read_bytes(scratch / L"setup.log").value_or("").ends_with(" exit code 0\r\n")) << "the log was on";
 }
 
 // Everything a planted-DLL run needs in one folder, as a download folder would hold it.
