@@ -27,7 +27,9 @@ namespace {
     end_process(1);
 }
 
-void log_mode(std::string_view mode) { log_event("Lumivane Setup " + std::string(kSetupVersion) + ", " + std::string(mode)); }
+void log_mode(std::string_view mode) {
+    log_event("Lumivane Setup " + std::string(kSetupVersion) + ", " + std::string(mode));
+}
 
 // Before the process ends, the host watch (if any) must have finished its work.
 void wait_or_fail() {

@@ -1,5 +1,7 @@
 #include "run_log.h"
 
+#include <windows.h>
+
 #include "text.h"
 #include "win32_handles.h"
 
@@ -15,8 +17,8 @@ std::string zero_padded(unsigned value, size_t width = 2) {
     return digits;
 }
 
-}  // namespace
-
+// ISO 8601 UTC time to the millisecond, a space, the text with any line break in it made a space
+// (one event, one line), then CRLF.
 std::string run_log_line(const SYSTEMTIME& utc, std::string_view text) {
     std::string line = zero_padded(utc.wYear, 4) + "-" + zero_padded(utc.wMonth) + "-" + zero_padded(utc.wDay) + "T" +
                        zero_padded(utc.wHour) + ":" + zero_padded(utc.wMinute) + ":" + zero_padded(utc.wSecond) + "." +
@@ -25,6 +27,8 @@ std::string run_log_line(const SYSTEMTIME& utc, std::string_view text) {
     line += "\r\n";
     return line;
 }
+
+}  // namespace
 
 void open_run_log(const std::optional<std::wstring>& path) {
     if (!path) return;

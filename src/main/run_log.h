@@ -1,8 +1,6 @@
 // The run log an admin may ask for with ORVELLE_SETUP_LOG: one line per event, appended, so that
 // a failed unattended run leaves its reason behind. It holds paths and failure texts only.
 #pragma once
-#include <windows.h>
-
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,7 +22,3 @@ void log_exit_code(unsigned code);
 // What became of a preferences edit, its failure text unchanged.
 void log_settings_update(std::string_view what, const Result<SettingsOutcome>& outcome,
                          const std::wstring& settings_path);
-
-// One line as written: ISO 8601 UTC time to the millisecond, a space, the text with any line
-// break in it made a space (one event, one line), then CRLF.
-std::string run_log_line(const SYSTEMTIME& utc, std::string_view text);

@@ -6,7 +6,6 @@
 #include "languages.h"
 #include "os_error.h"
 #include "paths.h"
-#include "run_log.h"
 #include "system_account.h"
 #include "test_support.h"
 #include "text.h"
@@ -145,14 +144,6 @@ TEST(SystemAccount, OnlyLocalSystemWithoutAChosenFolderIsRefused) {
     ASSERT_TRUE(own.has_value());
     EXPECT_TRUE(own->starts_with("S-1-5-")) << *own;
     EXPECT_NE(*own, kLocalSystemSid);
-}
-
-TEST(RunLog, OneLinePerEventWithItsUtcTimeFirst) {
-    SYSTEMTIME time{};
-    time.wYear = 2026; time.wMonth = 3; time.wDay = 9; time.wHour = 7; time.wMinute = 5; time.wSecond = 4;
-    time.wMilliseconds = 42;
-    EXPECT_EQ(run_log_line(time, "exit code 0"), "2026-03-09T07:05:04.042Z exit code 0\r\n");
-    EXPECT_EQ(run_log_line(time, "a\r\nb\nc"), "2026-03-09T07:05:04.042Z a  b c\r\n");
 }
 
 }  // namespace

@@ -135,7 +135,7 @@ TEST_F(PlantedDlls, SetupLoadsNoneOfThemQuietOrWindowed) {
     for (const std::wstring& name : planted) EXPECT_FALSE(loaded(name)) << ts::utf8(name);
 }
 
-// Admin runs: every variable of the test's choosing, the rest of the setup's variables unset.
+// Admin runs: every setup variable of the test's choosing, the others unset.
 class AdminRun : public ::testing::Test {
 protected:
     ts::ScratchFolder scratch;
@@ -143,72 +143,61 @@ protected:
     std::wstring module = folder + L"\\Lumivane.8bf";
     std::wstring log = scratch / L"setup.log";
 
-    ts::EnvironmentChanges environment(const ts::EnvironmentChanges& changes) {
+    ts::EnvironmentChanges environment(const wchar_t* mode, const std::wstring& app = L"no-host.exe") {
         ts::EnvironmentChanges all{{L"ORVELLE_SETUP_DIR", folder},         {L"ORVELLE_SETUP_LOG", log},
-                                   {L"ORVELLE_SETUP_QUIET", std::nullopt}, {L"ORVELLE_SETUP_REMOVE", std::nullopt},
-                                   {L"ORVELLE_SETUP_APP", L"no-host.exe"}};
-        for (const auto& [name, value] : changes) all[name] = value;
+                                   {L"ORVELLE_SETUP_APP", app},            {L"ORVELLE_SETUP_QUIET", std::nullopt},
+                                   {L"ORVELLE_SETUP_REMOVE", std::nullopt}};
+        all[mode] = L"";
         return all;
     }
-    std::optional<DWORD> run(const ts::EnvironmentChanges& changes) {
-        return ts::run_process(ts::setup_exe(), L"", environment(changes));
-    }
-    std::optional<DWORD> install() { return run({{L"ORVELLE_SETUP_QUIET", L""}}); }
+    std::optional<DWORD> install() { return ts::run_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_QUIET")); }
     // Removal shows nothing even without ORVELLE_SETUP_QUIET: a window would hang the run.
-    std::optional<DWORD> remove() { return run({{L"ORVELLE_SETUP_REMOVE", L""}}); }
-
-    // The log's lines, each checked for its CRLF and its leading UTC time.
-    std::vector<std::string> log_lines() {
+    std::optional<DWORD> remove() { return ts::run_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_REMOVE")); }
+    // The log, every line checked for its leading UTC time and its CRLF.
+    std::string story() {
         const std::string text = ts::read_bytes(log).value_or("");
-        std::vector<std::string> lines;
-        static const std::regex time_first(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z .+)");
-        for (size_t at = 0; at < text.size();) {
-            const size_t end = text.find("\r\n", at);
-            EXPECT_NE(end, std::string::npos) << "line without CRLF at the end";
-            lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
-            EXPECT_EQ(lines.back().find('\n'), std::string::npos) << lines.back();
-            EXPECT_TRUE(std::regex_match(lines.back(), time_first)) << lines.back();
-            at = end == std::string::npos ? text.size() : end + 2;
+        static const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z [^\r\n]+)");
+        for (size_t at = 0, end = 0; at < text.size(); at = end + 2) {
+            end = text.find("\r\n", at);
+            if (end == std::string::npos) {
+                ADD_FAILURE() << "no CRLF at the end: " << text;
+                break;
+            }
+            EXPECT_TRUE(std::regex_match(text.substr(at, end - at), line)) << text.substr(at, end - at);
         }
-        return lines;
+        return text;
     }
 };
 
-// Whether some line, after its time, is `text` (or ends with it, for `suffix`).
-bool has_line(const std::vector<std::string>& lines, const std::string& text, bool suffix = false) {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-        const std::string event = line.substr(std::min(line.size(), line.find(' ') + 1));
-        return suffix ? event.ends_with(text) : event == text;
-    });
+bool tells(const std::string& story, const std::string& event) {
+    return story.find("Z " + event + "\r\n") != std::string::npos;
 }
 
 TEST_F(AdminRun, LogTellsEachRunsStoryAndEarlierLinesNeverChange) {
+    const std::string version = "Lumivane Setup " + std::string(kSetupVersion);
     EXPECT_EQ(install(), 0u);
-    const std::vector<std::string> first = log_lines();
-    ASSERT_GE(first.size(), 4u);
-    EXPECT_TRUE(first.front().ends_with("Lumivane Setup " + std::string(kSetupVersion) + ", quiet run")) << first.front();
-    EXPECT_TRUE(has_line(first, "plug-in folder: " + ts::utf8(folder)));
-    EXPECT_TRUE(has_line(first, "module placed: " + ts::utf8(module)));
-    EXPECT_TRUE(has_line(first, "host settings written: " + ts::utf8(scratch / L"Settings\\PhotoshopPluginsPreferences.xml")));
-    EXPECT_TRUE(first.back().ends_with(" exit code 0")) << first.back();
-    const std::string after_install = ts::read_bytes(log).value_or("");
+    const std::string first = story();
+    EXPECT_TRUE(first.find(version + ", quiet run\r\n") < first.find("\r\n")) << first;
+    EXPECT_TRUE(tells(first, "plug-in folder: " + ts::utf8(folder))) << first;
+    EXPECT_TRUE(tells(first, "module placed: " + ts::utf8(module))) << first;
+    EXPECT_TRUE(tells(first, "host settings written: " + ts::utf8(scratch / L"Settings\\PhotoshopPluginsPreferences.xml")));
+    EXPECT_TRUE(first.ends_with(" exit code 0\r\n")) << first;
 
-    // A failed run: the reason, verbatim, then the exit code.
-    const std::wstring good_folder = folder;
+    // A failed run: its reason verbatim, then its exit code, after the earlier lines unchanged.
+    const std::wstring good_folder = std::exchange(folder, scratch / L"blocker\\Plugins");
     ASSERT_TRUE(ts::write_bytes(scratch / L"blocker", "a file where the folder should be"));
-    folder = scratch / L"blocker\\Plugins";
     EXPECT_EQ(install(), 1u);
-    std::vector<std::string> lines = log_lines();
-    EXPECT_EQ(ts::read_bytes(log).value_or("").substr(0, after_install.size()), after_install);
-    EXPECT_TRUE(has_line(lines, "install failed: " + ts::utf8(folder) + ": " + ts::os_reason(ERROR_ALREADY_EXISTS)));
-    EXPECT_TRUE(lines.back().ends_with(" exit code 1")) << lines.back();
+    const std::string second = story();
+    EXPECT_TRUE(second.starts_with(first));
+    EXPECT_TRUE(tells(second, "install failed: " + ts::utf8(folder) + ": " + ts::os_reason(ERROR_ALREADY_EXISTS)));
+    EXPECT_TRUE(second.ends_with(" exit code 1\r\n")) << second;
 
     folder = good_folder;
     EXPECT_EQ(remove(), 0u);
-    lines = log_lines();
-    EXPECT_TRUE(has_line(lines, "Lumivane Setup " + std::string(kSetupVersion) + ", removal", true));
-    EXPECT_TRUE(has_line(lines, "module deleted: " + ts::utf8(module)));
-    EXPECT_TRUE(lines.back().ends_with(" exit code 0")) << lines.back();
+    const std::string third = story().substr(second.size());
+    EXPECT_TRUE(third.find(version + ", removal\r\n") < third.find("\r\n")) << third;
+    EXPECT_TRUE(tells(third, "module deleted: " + ts::utf8(module))) << third;
+    EXPECT_TRUE(third.ends_with(" exit code 0\r\n")) << third;
 }
 
 // A folder, a file another program holds without write sharing, a drive that does not exist.
@@ -218,11 +207,9 @@ TEST_F(AdminRun, LogThatCannotBeOpenedChangesNothing) {
     const std::wstring locked = scratch / L"locked.log";
     ASSERT_TRUE(ts::write_bytes(locked, "kept\r\n"));
     HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(CreateDirectoryW((scratch / L"a-folder").c_str(), nullptr));
     for (const std::wstring& path : {scratch / L"a-folder", locked, std::wstring(1, letter) + L":\\setup.log"}) {
         log = path;
-        ts::remove_tree(folder);
         EXPECT_EQ(install(), 0u) << ts::utf8(path);
         EXPECT_EQ(ts::read_bytes(module), ts::module_bytes()) << ts::utf8(path);
         EXPECT_EQ(remove(), 0u) << ts::utf8(path);
@@ -235,32 +222,25 @@ TEST_F(AdminRun, LogThatCannotBeOpenedChangesNothing) {
 
 TEST_F(AdminRun, RemovalTakesOurFilesAndLeavesTheSettingsAndTheRest) {
     ASSERT_EQ(install(), 0u);
-    const std::wstring settings = scratch / L"Settings\\PhotoshopPluginsPreferences.xml";
-    const std::optional<std::string> preferences = ts::read_bytes(settings);
-    ASSERT_TRUE(preferences.has_value());
+    const std::optional<std::string> settings = ts::read_bytes(scratch / L"Settings\\PhotoshopPluginsPreferences.xml");
     for (const wchar_t* name : {L"Lumivane.8bf.new", L"Lumivane.8bf.old", L"Lumivane.8bf.old7", L"Other.8bf"})
         ASSERT_TRUE(ts::write_bytes(folder + L"\\" + name, "left over"));
     EXPECT_EQ(remove(), 0u);
     EXPECT_EQ(ts::folder_names(folder), std::vector<std::wstring>{L"Other.8bf"});
-    EXPECT_EQ(ts::read_bytes(settings), preferences);
+    EXPECT_EQ(ts::read_bytes(scratch / L"Settings\\PhotoshopPluginsPreferences.xml"), settings);
 
     // Nothing installed, not even the folder: nothing to do, and nothing is created.
     ts::remove_tree(folder);
     EXPECT_EQ(remove(), 0u);
     EXPECT_FALSE(ts::exists(folder));
-}
 
-TEST_F(AdminRun, ModuleThatCannotLeaveFailsTheRemovalWithItsReason) {
+    // A module that can be neither deleted nor renamed (open without sharing) fails the removal.
     ASSERT_EQ(install(), 0u);
-    // Open without sharing: neither deleted nor renamed while this handle lives.
     HANDLE held = CreateFileW(module.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(remove(), 1u);
     CloseHandle(held);
+    EXPECT_TRUE(tells(story(), "removal failed: " + ts::utf8(module) + ": " + ts::os_reason(ERROR_SHARING_VIOLATION)));
     EXPECT_TRUE(ts::exists(module));
-    const std::vector<std::string> lines = log_lines();
-    EXPECT_TRUE(has_line(lines, "removal failed: " + ts::utf8(module) + ": " + ts::os_reason(ERROR_SHARING_VIOLATION)));
-    EXPECT_TRUE(lines.back().ends_with(" exit code 1")) << lines.back();
 }
 
 TEST_F(AdminRun, ModuleHeldByTheHostIsSetAsideAndDeletedOnceTheHostHasQuit) {
@@ -269,58 +249,50 @@ TEST_F(AdminRun, ModuleHeldByTheHostIsSetAsideAndDeletedOnceTheHostHasQuit) {
     ts::Child host = ts::start_process(ts::test_binary(L"module_holder.exe"),
                                        L"\"" + module + L"\" \"" + (host_folder / L"up") + L"\"", {});
     for (int i = 0; i < 400 && !ts::exists(host_folder / L"up"); ++i) Sleep(25);
-    ASSERT_TRUE(ts::exists(host_folder / L"up"));
-    ts::Child setup = ts::start_process(ts::setup_exe(), L"",
-                                        environment({{L"ORVELLE_SETUP_REMOVE", L"1"}, {L"ORVELLE_SETUP_APP", L"module_holder.exe"}}));
-    for (int i = 0; i < 400 && !has_line(log_lines(), "waiting for the host to quit"); ++i) Sleep(25);
-    EXPECT_FALSE(ts::exists(module));
-    EXPECT_TRUE(ts::exists(folder + L"\\Lumivane.8bf.old"));
-    EXPECT_EQ(WaitForSingleObject(setup.process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "setup did not wait for the host";
+    ts::Child setup = ts::start_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_REMOVE", L"module_holder.exe"));
+    for (int i = 0; i < 400 && !tells(story(), "waiting for the host to quit"); ++i) Sleep(25);
+    EXPECT_EQ(ts::folder_names(folder), std::vector<std::wstring>{L"Lumivane.8bf.old"});
+    EXPECT_EQ(WaitForSingleObject(setup.process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "setup did not wait";
 
     TerminateProcess(host.process, 0);
     CloseHandle(host.process);
     EXPECT_EQ(ts::wait_exit(setup, 30000), 0u);
     EXPECT_TRUE(ts::folder_names(folder).empty());
-    const std::vector<std::string> lines = log_lines();
-    EXPECT_TRUE(has_line(lines, "module in use, set aside: " + ts::utf8(folder) + "\\Lumivane.8bf.old"));
-    EXPECT_TRUE(has_line(lines, "the host has quit"));
-    EXPECT_TRUE(has_line(lines, "set-aside copy deleted: " + ts::utf8(folder) + "\\Lumivane.8bf.old"));
-    EXPECT_TRUE(lines.back().ends_with(" exit code 0")) << lines.back();
+    const std::string text = story();
+    EXPECT_TRUE(tells(text, "module in use, set aside: " + ts::utf8(folder) + "\\Lumivane.8bf.old")) << text;
+    EXPECT_TRUE(tells(text, "the host has quit")) << text;
+    EXPECT_TRUE(tells(text, "set-aside copy deleted: " + ts::utf8(folder) + "\\Lumivane.8bf.old")) << text;
 }
 
 // The guide's commands as README.md prints them, run by cmd /c from the folder that holds the
-// setup, for a user whose profile is a scratch folder.
+// setup, for a user whose profile is a scratch folder; its detection rule after each.
 TEST(DeploymentGuide, CommandsRunAsPrinted) {
-    const std::optional<std::wstring> readme_path = ts::environment_variable(L"LUMIVANE_README");
-    if (!readme_path) GTEST_SKIP() << "LUMIVANE_README not set";
-    const std::string readme = ts::read_bytes(*readme_path).value_or("");
-    const size_t start = readme.find("## Deploying to many machines");
-    ASSERT_NE(start, std::string::npos);
-    const std::string guide = readme.substr(start, readme.find("\n## ", start + 1) - start);
+    const std::optional<std::wstring> readme = ts::environment_variable(L"LUMIVANE_README");
+    if (!readme) GTEST_SKIP() << "LUMIVANE_README not set";
+    std::string guide = ts::read_bytes(*readme).value_or("");
+    guide = guide.substr(std::min(guide.size(), guide.find("## Deploying to many machines")));
+    guide = guide.substr(0, guide.find("\n## "));
     std::vector<std::string> commands;
     for (size_t at = guide.find("\n    cmd /c "); at != std::string::npos; at = guide.find("\n    cmd /c ", at + 1))
-        commands.push_back(guide.substr(at + 5, guide.find('\n', at + 1) - at - 5));
-    ASSERT_EQ(commands.size(), 2u);
-    const std::string detection_marker = "`%USERPROFILE%\\";
-    const size_t detection = guide.find(detection_marker);
-    ASSERT_NE(detection, std::string::npos);
-    const std::string detected = guide.substr(detection + 15, guide.find('`', detection + 1) - detection - 15);
+        commands.push_back(guide.substr(at + 9, guide.find('\n', at + 1) - at - 9));  // after "cmd "
+    ASSERT_EQ(commands.size(), 2u) << guide;
+    const size_t rule = guide.find("`%USERPROFILE%\\") + 15;
+    const std::string detected = guide.substr(rule, guide.find('`', rule) - rule);
 
     ts::ScratchFolder package, profile, temp;
     ASSERT_TRUE(CopyFileW(ts::setup_exe().c_str(), (package / L"Lumivane-Setup.exe").c_str(), FALSE));
-    const std::wstring detected_file = profile.path() + L"\\" + std::wstring(detected.begin(), detected.end());
     wchar_t system[MAX_PATH];
     ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
-    const ts::EnvironmentChanges environment{
-        {L"USERPROFILE", profile.path()}, {L"TEMP", temp.path()},           {L"TMP", temp.path()},
-        {L"ORVELLE_SETUP_DIR", std::nullopt}, {L"ORVELLE_SETUP_QUIET", std::nullopt},
-        {L"ORVELLE_SETUP_REMOVE", std::nullopt}, {L"ORVELLE_SETUP_LOG", std::nullopt}, {L"ORVELLE_SETUP_APP", L"no-host.exe"}};
     for (const std::string& command : commands) {
         const bool removal = command.find("ORVELLE_SETUP_REMOVE") != std::string::npos;
-        const std::wstring arguments(command.begin() + 4, command.end());  // after "cmd "
-        EXPECT_EQ(ts::run_process(std::wstring(system) + L"\\cmd.exe", arguments, environment, 60000, package.path()), 0u)
+        EXPECT_EQ(ts::run_process(std::wstring(system) + L"\\cmd.exe", std::wstring(command.begin(), command.end()),
+                                  {{L"USERPROFILE", profile.path()}, {L"TEMP", temp.path()}, {L"TMP", temp.path()},
+                                   {L"ORVELLE_SETUP_DIR", std::nullopt}, {L"ORVELLE_SETUP_QUIET", std::nullopt},
+                                   {L"ORVELLE_SETUP_REMOVE", std::nullopt}, {L"ORVELLE_SETUP_LOG", std::nullopt}},
+                                  60000, package.path()),
+                  0u)
             << command;
-        EXPECT_EQ(ts::exists(detected_file), !removal) << command;
+        EXPECT_EQ(ts::exists(profile / std::wstring(detected.begin(), detected.end())), !removal) << command;
         const std::string log = ts::read_bytes(temp / L"Lumivane-Setup.log").value_or("");
         EXPECT_NE(log.find(removal ? ", removal\r\n" : ", quiet run\r\n"), std::string::npos) << log;
         EXPECT_TRUE(log.ends_with(" exit code 0\r\n")) << log;
