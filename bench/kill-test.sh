@@ -3,8 +3,11 @@
 # each kill checked for whole files and followed by a checked recovery run (tests/release/kill_test.cpp).
 # Prints how many kills landed in each phase of the run, told from what the folders held after, and
 # after how many kills with an earlier module that no host held the folder had no whole module.
-# Then SETUPS setups at once (default 8) on one folder, ROUNDS times (default 20): how many runs
-# failed and after how many rounds the folder had no whole new module.
+# The same again, a third as many kills, with the test build's 24 MiB module. Then SETUPS setups at
+# once (default 8) on one folder, each spelling it one of three ways (as typed, with the "\\?\"
+# prefix, by its short name), ROUNDS times (default 20), with each of the two modules: how many runs
+# failed, after how many rounds the folder had no whole new module, and after how many a temporary
+# file was left.
 #
 # The build embeds a module of the release's size (MODULE_SIZE bytes, default 1468928: the small
 # module built here, padded at its end, which still loads), so the write of the temporary file
@@ -15,6 +18,7 @@ cd "$(dirname "$0")/.."
 kills=${1:-200}
 module_size=${MODULE_SIZE:-1468928}
 build=build/kill-bench
+mkdir -p build
 configure() {
   cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/ToolchainMingw64.cmake \
         -DCMAKE_BUILD_TYPE=Release "$@" >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
@@ -45,7 +49,7 @@ set +e
 status=$?
 set -e
 echo "module embedded: $module_size bytes; wall time $(( $(date +%s) - start )) s"
-sed -n 's/^[0-9]*: //; /^kill test:/,/^  indistinct/p; /^setups at once:/p' "$log"
+sed -n 's/^[0-9]*: //; /^kill test:/,/^  indistinct/p; /^setups at once/p' "$log"
 if [ "$status" -ne 0 ]; then
   grep -E 'Failure|Expected|Which is|round [0-9]+' "$log" | head -30
   echo "FAILED (log: $log)"

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 need=()
 want() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || need+=("$1"); }
 for p in cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 \
-         xvfb xauth librsvg2-bin imagemagick webp chromium fonts-noto-cjk clang libclang-rt-14-dev \
+         xvfb xauth x11-utils librsvg2-bin imagemagick webp chromium fonts-noto-cjk clang libclang-rt-14-dev \
          libfuzzer-14-dev googletest osslsigncode openssl python3 ca-certificates; do
   want "$p"
 done

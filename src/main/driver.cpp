@@ -76,6 +76,13 @@ PageSetup page_setup_for(UiLanguage language) {
     return setup;
 }
 
+// An install the window made but could not report (its page was lost): the dialogue's own box.
+void show_unshown_install(UiLanguage language, const std::optional<Status>& install) {
+    if (!install) return;
+    if (install->ok()) show_done_message(language);
+    else show_failed_message(language, install->error());
+}
+
 void run_message_boxes(UiLanguage language) {
     switch (run_message_box_dialogue(language)) {
         case DialogueOutcome::Cancelled: return;
@@ -95,10 +102,11 @@ void run_setup() {
     if (removal) return run_removal();
     if (quiet) return run_quiet();
     const UiLanguage language = choose_ui_language();
-    const WindowResult result = run_installer_window(page_setup_for(language));
-    if (result != WindowResult::NotShown) {
+    const WindowOutcome window = run_installer_window(page_setup_for(language));
+    if (window.result != WindowResult::NotShown) {
+        show_unshown_install(language, window.unshown_install);
         wait_or_fail();
-        end_process(static_cast<UINT>(result));
+        end_process(static_cast<UINT>(window.result));
     }
     log_event("the window could not be shown: message boxes");
     run_message_boxes(language);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "os_error.h"
 #include "paths.h"
 #include "win32_handles.h"
@@ -72,6 +74,17 @@ Status clear_name(const std::wstring& path) {
     return removed;
 }
 
+// The path as the system's native layer takes it ("\??\C:\x", "\??\UNC\server\share\x"):
+// a rename through a handle needs the full name, and a bare name would be taken relative to the
+// current folder by some systems rather than to the file's own.
+std::optional<std::wstring> native_path(const std::wstring& path) {
+    std::optional<std::wstring> full = full_path(path);
+    if (!full) return full;
+    if (full->starts_with(L"\\\\?\\") || full->starts_with(L"\\\\.\\")) return L"\\??\\" + full->substr(4);
+    if (full->starts_with(L"\\\\")) return L"\\??\\UNC\\" + full->substr(2);
+    return L"\\??\\" + *full;
+}
+
 }  // namespace
 
 Status create_folder(const std::wstring& path) {
@@ -93,23 +106,47 @@ Status create_folder(const std::wstring& path) {
     return Status::failure(os_error_reason(code));
 }
 
-Status write_file(const std::wstring& path, const void* data, size_t size) {
-    if (Status cleared = clear_name(path); !cleared.ok()) return cleared;
-    // CREATE_NEW never opens what stands at the name, so nothing is written through a link.
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return last_error_status();
+Result<TemporaryFile> TemporaryFile::write(const std::wstring& path, const void* data, size_t size) {
+    using Written = Result<TemporaryFile>;
+    if (Status cleared = clear_name(path); !cleared.ok()) return Written::failure(cleared.error());
+    // CREATE_NEW never opens what stands at the name, so nothing is written through a link or
+    // through another program's handle. Readers may look in; nobody may write, rename or delete.
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES |
+                                      FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return Written::failure(last_os_error_reason());
     const auto* next = static_cast<const unsigned char*>(data);
     while (size > 0) {
         const DWORD chunk = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(file.get(), next, chunk, &written, nullptr)) return last_error_status();
-        if (written == 0) return Status::failure(std::string(kWriteStalled));
+        if (!WriteFile(file.get(), next, chunk, &written, nullptr)) return Written::failure(last_os_error_reason());
+        if (written == 0) return Written::failure(std::string(kWriteStalled));
         next += written;
         size -= written;
     }
+    return Written::success(TemporaryFile(std::move(file)));
+}
+
+Status TemporaryFile::place(const std::wstring& to) {
+    const std::optional<std::wstring> target = native_path(to);
+    if (!target) return last_error_status();
+    // The name is counted in bytes and follows the fixed part of the structure.
+    const size_t name_bytes = target->size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(name_bytes);
+    std::copy(target->begin(), target->end(), rename->FileName);
+    if (!SetFileInformationByHandle(file_.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
+        return last_error_status();
+    file_.reset();
     return Status::success();
+}
+
+void TemporaryFile::discard() {
+    if (file_) mark_for_deletion(file_.get());
+    file_.reset();
 }
 
 bool file_exists(const std::wstring& path) {

@@ -8,13 +8,35 @@
 #include <vector>
 
 #include "result.h"
+#include "win32_handles.h"
 
 // Creates the folder and every missing parent; succeeds when it already exists.
 Status create_folder(const std::wstring& path);
-// Writes a file created afresh: whatever stands at `path` is removed first (a link as the link
-// itself, never what it points to; an empty folder as a folder), then the file is created new,
-// every byte written straight from `data`, and closed.
-Status write_file(const std::wstring& path, const void* data, size_t size);
+// A file written afresh under a temporary name and held open until it is placed or discarded.
+// It is opened without write or delete sharing: from its creation to its move nobody else can
+// write, rename or delete it, and it is moved through the handle that wrote it, so nothing can
+// be put in its place in between. A second writer of the same name fails with a sharing
+// violation instead of taking the file over.
+class TemporaryFile {
+public:
+    // Whatever stands at `path` is removed first (a link as the link itself, never what it
+    // points to; an empty folder as a folder), then the file is created new and every byte
+    // written straight from `data`. On failure a partly written file stays.
+    static Result<TemporaryFile> write(const std::wstring& path, const void* data, size_t size);
+
+    TemporaryFile(TemporaryFile&&) noexcept = default;
+    TemporaryFile& operator=(TemporaryFile&&) = delete;
+
+    // Moves the file to `to` in the same folder, replacing a file that is there.
+    Status place(const std::wstring& to);
+    // Deletes the file through its handle; a failure is ignored. It is closed either way.
+    void discard();
+
+private:
+    explicit TemporaryFile(UniqueFileHandle file) : file_(std::move(file)) {}
+    UniqueFileHandle file_;
+};
+
 // True when the file's attributes can be read (links followed); any failure means no.
 bool file_exists(const std::wstring& path);
 // What stands at `path` by its attributes; a link counts as what it is marked as, unfollowed.

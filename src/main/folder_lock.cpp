@@ -1,7 +1,11 @@
 #include "folder_lock.h"
 
+#include <memory>
+
 #include "file_ops.h"
+#include "os_error.h"
 #include "paths.h"
+#include "time_limits.h"
 
 namespace {
 
@@ -30,15 +34,113 @@ std::wstring hash_hex(const std::wstring& text) {
     return hex;
 }
 
-}  // namespace
-
-std::wstring folder_lock_name(const std::wstring& path) {
-    // The empty path is the current folder.
-    std::wstring full = full_path(path.empty() ? L"." : path).value_or(path);
-    while (!full.empty() && is_path_separator(full.back())) full.pop_back();
-    return L"Local\\Lumivane-Setup-" + hash_hex(upper_case(full));
+std::wstring bytes_hex(const unsigned char* bytes, size_t size) {
+    std::wstring hex;
+    for (size_t i = 0; i < size; ++i) {
+        hex += L"0123456789ABCDEF"[bytes[i] >> 4];
+        hex += L"0123456789ABCDEF"[bytes[i] & 0xF];
+    }
+    return hex;
 }
 
-UniqueHandle folder_mutex(const std::wstring& path) {
-    return UniqueHandle(CreateMutexW(nullptr, FALSE, folder_lock_name(path).c_str()));
+// The volume serial number and file ID of the folder, as hex; empty when they cannot be read.
+// The 128-bit ID where the system has it (ReFS needs it), else the classic 64-bit one.
+std::wstring folder_identity(const std::wstring& folder) {
+    UniqueFileHandle handle(CreateFileW(folder.empty() ? L"." : folder.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) return {};
+    FILE_ID_INFO id{};
+    if (GetFileInformationByHandleEx(handle.get(), FileIdInfo, &id, sizeof id)) {
+        return bytes_hex(reinterpret_cast<const unsigned char*>(&id.VolumeSerialNumber), sizeof id.VolumeSerialNumber) +
+               L"-" + bytes_hex(id.FileId.Identifier, sizeof id.FileId.Identifier);
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle.get(), &info)) return {};
+    const unsigned long long index =
+        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    const DWORD serial = info.dwVolumeSerialNumber;
+    return bytes_hex(reinterpret_cast<const unsigned char*>(&serial), sizeof serial) + L"-" +
+           bytes_hex(reinterpret_cast<const unsigned char*>(&index), sizeof index);
+}
+
+// The full path without a "\\?\" prefix and without trailing separators, so that the prefixed
+// and the plain spelling hash alike.
+std::wstring normalised_path(const std::wstring& folder) {
+    std::wstring full = full_path(folder.empty() ? L"." : folder).value_or(folder);
+    if (full.starts_with(L"\\\\?\\UNC\\")) {
+        full.erase(2, 6);
+    } else if (full.starts_with(L"\\\\?\\")) {
+        full.erase(0, 4);
+    }
+    while (!full.empty() && is_path_separator(full.back())) full.pop_back();
+    return full;
+}
+
+// The user's own SID, which the elevated and the unelevated token of one user share.
+std::unique_ptr<unsigned char[]> user_sid() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return nullptr;
+    const UniqueHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    if (size == 0) return nullptr;
+    auto buffer = std::make_unique<unsigned char[]>(size);
+    if (!GetTokenInformation(token.get(), TokenUser, buffer.get(), size, &size)) return nullptr;
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid;
+    const DWORD length = GetLengthSid(sid);
+    auto copy = std::make_unique<unsigned char[]>(length);
+    if (!CopySid(length, copy.get(), sid)) return nullptr;
+    return copy;
+}
+
+// A mutex made by an elevated setup would otherwise carry the elevated token's default access
+// list (administrators and the system only), which the same user's unelevated setup cannot
+// open. The user's SID is allowed to wait on it and let it go, whichever of the two made it.
+class UserMutexSecurity {
+public:
+    UserMutexSecurity() {
+        sid_ = user_sid();
+        if (!sid_) return;
+        const DWORD acl_size = static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid_.get()));
+        acl_ = std::make_unique<unsigned char[]>(acl_size);
+        auto* acl = reinterpret_cast<ACL*>(acl_.get());
+        if (!InitializeAcl(acl, acl_size, ACL_REVISION) ||
+            !AddAccessAllowedAce(acl, ACL_REVISION, MUTEX_ALL_ACCESS, sid_.get()) ||
+            !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+            !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE))
+            return;
+        attributes_ = {sizeof attributes_, &descriptor_, FALSE};
+        ready_ = true;
+    }
+    // Null (the default security) when the descriptor could not be built.
+    SECURITY_ATTRIBUTES* get() { return ready_ ? &attributes_ : nullptr; }
+
+private:
+    std::unique_ptr<unsigned char[]> sid_, acl_;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+    bool ready_ = false;
+};
+
+}  // namespace
+
+std::wstring folder_lock_name(const std::wstring& folder) {
+    const std::wstring identity = folder_identity(folder);
+    if (!identity.empty()) return L"Local\\Lumivane-Setup-" + identity;
+    return L"Local\\Lumivane-Setup-path-" + hash_hex(upper_case(normalised_path(folder)));
+}
+
+Result<FolderLock> lock_folder(const std::wstring& folder) {
+    using Locked = Result<FolderLock>;
+    UserMutexSecurity security;
+    // Only the rights to wait and to let go are asked for, so that opening a mutex that
+    // another setup made needs no more than its access list grants.
+    UniqueHandle mutex(CreateMutexExW(security.get(), folder_lock_name(folder).c_str(), 0,
+                                      SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    if (!mutex) return Locked::failure(std::string(kFolderLockRefusedReason) + ": " + last_os_error_reason());
+    const DWORD waited = WaitForSingleObject(mutex.get(), time_limits().folder_lock_ms);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return Locked::success(FolderLock(std::move(mutex)));
+    if (waited == WAIT_TIMEOUT) return Locked::failure(std::string(kFolderBusyReason));
+    return Locked::failure(std::string(kFolderLockRefusedReason) + ": " + last_os_error_reason());
 }

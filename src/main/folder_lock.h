@@ -1,14 +1,42 @@
-// One setup at a time on a folder (or a file) that setups share, across processes: a named mutex
-// in the session's namespace.
+// One setup at a time on a folder that setups share, across processes: a named mutex in the
+// session's namespace, named after the folder itself rather than after how it was spelled.
 #pragma once
 #include <string>
+#include <string_view>
 
+#include "result.h"
 #include "win32_handles.h"
 
-// "Local\Lumivane-Setup-" and a hash of the path's full form in upper case, so that every
-// spelling of one folder ("C:\x\Plugins", "c:\X\plugins\", "C:\x\Plugins\.") gives one name.
-std::wstring folder_lock_name(const std::wstring& path);
+// The reason of a lock that another setup held for longer than the limit.
+inline constexpr std::string_view kFolderBusyReason = "otra instalaci\u00F3n est\u00E1 en curso en esta carpeta";
+// The reason of a lock that cannot be had at all, followed by the system's reason.
+inline constexpr std::string_view kFolderLockRefusedReason =
+    "no se pudo reservar la carpeta para esta instalaci\u00F3n";
 
-// The mutex of a folder or file, opened or created; an empty handle when the system refuses one (the work
-// then goes on unguarded, as it would without a second setup).
-UniqueHandle folder_mutex(const std::wstring& path);
+// "Local\Lumivane-Setup-" and the folder's identity: its volume's serial number and its file ID,
+// read through a handle to the folder, so that every spelling of it ("\\?\" prefix, short name,
+// another case, a subst drive or a link to it) gives one name. A folder whose identity cannot be
+// read (it does not exist, say) is named after a hash of its normalised full path in upper case.
+std::wstring folder_lock_name(const std::wstring& folder);
+
+// Owns the folder's mutex until it goes out of scope. A mutex whose owner ended without letting
+// it go (a setup that was killed) is taken over.
+class FolderLock {
+public:
+    explicit FolderLock(UniqueHandle mutex) : mutex_(std::move(mutex)) {}
+    FolderLock(FolderLock&&) noexcept = default;
+    FolderLock& operator=(FolderLock&&) = delete;
+    ~FolderLock() {
+        if (mutex_) ReleaseMutex(mutex_.get());
+    }
+
+private:
+    UniqueHandle mutex_;
+};
+
+// Takes the folder's lock, waiting at most time_limits().folder_lock_ms for another setup to let
+// it go. Fails with kFolderBusyReason when the wait runs out, or with kFolderLockRefusedReason,
+// ": " and the system's reason when the lock cannot be opened (the name is taken by another kind
+// of object, say): the work is never done unguarded. Callers put the path in front. The folder
+// should exist, so that its identity names the lock.
+Result<FolderLock> lock_folder(const std::wstring& folder);

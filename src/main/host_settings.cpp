@@ -15,7 +15,7 @@
 namespace {
 
 // The background task and a later installation could otherwise write the same temporary file;
-// so could another setup's, hence the file's cross-process lock as well.
+// so could another setup's, hence the folder's cross-process lock as well.
 SRWLOCK settings_lock = SRWLOCK_INIT;
 
 // File not found, path not found, invalid drive, network path or name not found.
@@ -63,14 +63,10 @@ SettingsUpdate failure(const std::wstring& path, std::string_view reason) {
 }
 
 SettingsUpdate write_settings(const std::wstring& path, std::string_view text) {
-    if (const auto parent = parent_path(path)) {
-        if (Status made = create_folder(*parent); !made.ok()) return failure(path, made.error());
-    }
-    const std::wstring temporary = temporary_path(path);
-    if (Status written = write_file(temporary, text.data(), text.size()); !written.ok())
-        return failure(path, written.error());
-    if (Status moved = move_file(temporary, path); !moved.ok()) {
-        ignore_failure(delete_file(temporary));
+    Result<TemporaryFile> temporary = TemporaryFile::write(temporary_path(path), text.data(), text.size());
+    if (!temporary.ok()) return failure(path, temporary.error());
+    if (Status moved = temporary.value().place(path); !moved.ok()) {
+        temporary.value().discard();
         return failure(path, moved.error());
     }
     return SettingsUpdate::success(SettingsOutcome::Written);
@@ -80,7 +76,14 @@ SettingsUpdate write_settings(const std::wstring& path, std::string_view text) {
 
 SettingsUpdate update_host_settings(const std::wstring& settings_path) {
     ExclusiveLock guard(settings_lock);
-    const MutexLock other_setups(folder_mutex(settings_path));
+    // The folder is made before the lock is taken, so that the lock is named after the folder
+    // itself; a folder that cannot be made fails here as the write would.
+    const std::optional<std::wstring> folder = parent_path(settings_path);
+    if (folder) {
+        if (Status made = create_folder(*folder); !made.ok()) return failure(settings_path, made.error());
+    }
+    const Result<FolderLock> other_setups = lock_folder(folder.value_or(std::wstring()));
+    if (!other_setups.ok()) return failure(settings_path, other_setups.error());
     const FileRead read = read_whole_file(settings_path);
     if (!read.ok()) return failure(settings_path, read.error());
     if (!read.value()) return write_settings(settings_path, new_settings_text());

@@ -11,13 +11,19 @@
 
 namespace {
 
-DialogueOutcome report_failure(const SetupTexts& texts, const std::string& error) {
+DialogueOutcome report_failure(UiLanguage language, const std::string& error) {
     log_event("install failed: " + error);
-    show_message_box(fill_placeholder(texts.failed, "{e}", error), kFailedStyle);
+    show_failed_message(language, error);
     return DialogueOutcome::Failed;
 }
 
 }  // namespace
+
+void show_done_message(UiLanguage language) { show_message_box(setup_texts_for(language).done, kDoneStyle); }
+
+void show_failed_message(UiLanguage language, std::string_view error) {
+    show_message_box(fill_placeholder(setup_texts_for(language).failed, "{e}", error), kFailedStyle);
+}
 
 bool show_message_box(std::string_view text, unsigned style) {
     const std::wstring wide_text = utf8_to_utf16(text);
@@ -31,10 +37,10 @@ DialogueOutcome run_message_box_dialogue(UiLanguage language) {
         return DialogueOutcome::Cancelled;
 
     const Result<std::wstring> folder = resolve_plugin_folder();
-    if (!folder.ok()) return report_failure(texts, folder.error());
+    if (!folder.ok()) return report_failure(language, folder.error());
     const Result<std::wstring> installed = install_plugin(folder.value());
-    if (!installed.ok()) return report_failure(texts, installed.error());
+    if (!installed.ok()) return report_failure(language, installed.error());
 
-    show_message_box(texts.done, kDoneStyle);
+    show_done_message(language);
     return DialogueOutcome::Installed;
 }

@@ -9,29 +9,41 @@ bool has_drive_prefix(std::wstring_view p) {
 
 namespace {
 
+// End of the "server\share" that starts at `i`.
+size_t share_end(std::wstring_view p, size_t i) {
+    int parts = 0;
+    while (i < p.size() && parts < 2) {
+        while (i < p.size() && !is_path_separator(p[i])) ++i;
+        ++parts;
+        if (parts < 2 && i < p.size()) ++i;
+    }
+    return i;
+}
+
+bool is_unc_word(std::wstring_view p) {
+    return p.size() >= 4 && (p[0] == L'U' || p[0] == L'u') && (p[1] == L'N' || p[1] == L'n') &&
+           (p[2] == L'C' || p[2] == L'c') && is_path_separator(p[3]);
+}
+
 // Length of the part that no parent can take away: a drive ("C:"), a UNC share
-// ("\\server\share") or a device/verbatim prefix ("\\?\C:"), then one root separator if present.
+// ("\\server\share"), a device/verbatim prefix with a drive or share ("\\?\C:",
+// "\\?\UNC\server\share") or with a device name ("\\.\pipe"), then one root separator if present.
 size_t root_length(std::wstring_view p) {
     size_t n = 0;
     if (p.size() >= 2 && is_path_separator(p[0]) && is_path_separator(p[1])) {
-        // "\\?\" and "\\.\" prefixes, then a drive or UNC; otherwise "\\server\share".
         size_t i = 2;
         if (p.size() >= 4 && (p[2] == L'?' || p[2] == L'.') && is_path_separator(p[3])) {
             i = 4;
             if (has_drive_prefix(p.substr(i))) {
                 n = i + 2;
+            } else if (is_unc_word(p.substr(i))) {
+                n = share_end(p, i + 4);
             } else {
                 while (i < p.size() && !is_path_separator(p[i])) ++i;
                 n = i;
             }
         } else {
-            int parts = 0;
-            while (i < p.size() && parts < 2) {
-                while (i < p.size() && !is_path_separator(p[i])) ++i;
-                ++parts;
-                if (parts < 2 && i < p.size()) ++i;
-            }
-            n = i;
+            n = share_end(p, i);
         }
     } else if (has_drive_prefix(p)) {
         n = 2;

@@ -1,5 +1,7 @@
 #include "placement.h"
 
+#include <windows.h>
+
 #include <optional>
 
 #include "embedded.h"
@@ -26,39 +28,50 @@ using InstallOutcome = Result<std::wstring>;
 // The host keeps a loaded module from being replaced, and a read-only file cannot be replaced
 // either, but both can be renamed: move it aside under the first name that is free or can be
 // freed. Gives the copy's path.
-Result<std::wstring> set_aside(const std::wstring& folder, const std::wstring& installed,
-                               const std::wstring& temporary) {
+Result<std::wstring> set_aside(const std::wstring& folder, const std::wstring& installed) {
     for (int i = 0; i < kSetAsideNames; ++i) {
         const std::wstring copy = set_aside_path(folder, i);
         if (file_exists(copy) && !delete_file(copy).ok()) continue;
         const Status moved = move_file(installed, copy);
-        if (!moved.ok()) {
-            ignore_failure(delete_file(temporary));
-            return Result<std::wstring>::failure(path_failure(installed, moved.error()));
-        }
+        if (!moved.ok()) return Result<std::wstring>::failure(path_failure(installed, moved.error()));
         return Result<std::wstring>::success(copy);
     }
-    ignore_failure(delete_file(temporary));
     return Result<std::wstring>::failure("no se pudo apartar la versi\u00F3n anterior");
+}
+
+bool is_read_only(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 // Puts the new module in place so that the folder always holds a whole module: one move over the
 // earlier module where the system allows it; else the earlier module goes aside first and comes
-// back should the new one still not move in. Gives this run's set-aside copy, if it made one.
+// back should the new one still not move in. A read-only earlier module that no name is free for
+// counts as deletable and is replaced after its deletion. Gives this run's set-aside copy, if it
+// made one. The temporary file is discarded on every failure.
 Result<std::optional<std::wstring>> place_module(const std::wstring& folder, const std::wstring& installed,
-                                                 const std::wstring& temporary) {
+                                                 TemporaryFile& temporary) {
     using Placed = Result<std::optional<std::wstring>>;
-    const Status replaced = move_file(temporary, installed);
+    const Status replaced = temporary.place(installed);
     if (replaced.ok()) return Placed::success(std::nullopt);
     if (!file_exists(installed)) {
-        ignore_failure(delete_file(temporary));
+        temporary.discard();
         return Placed::failure(path_failure(installed, replaced.error()));
     }
-    Result<std::wstring> aside = set_aside(folder, installed, temporary);
-    if (!aside.ok()) return Placed::failure(aside.error());
-    if (Status placed = move_file(temporary, installed); !placed.ok()) {
+    Result<std::wstring> aside = set_aside(folder, installed);
+    if (!aside.ok()) {
+        if (is_read_only(installed) && delete_file(installed).ok()) {
+            const Status placed = temporary.place(installed);
+            if (placed.ok()) return Placed::success(std::nullopt);
+            temporary.discard();
+            return Placed::failure(path_failure(installed, placed.error()));
+        }
+        temporary.discard();
+        return Placed::failure(aside.error());
+    }
+    if (Status placed = temporary.place(installed); !placed.ok()) {
         ignore_failure(move_file(aside.value(), installed));  // put the earlier module back where it can
-        ignore_failure(delete_file(temporary));
+        temporary.discard();
         return Placed::failure(path_failure(installed, placed.error()));
     }
     return Placed::success(std::move(aside.value()));
@@ -110,21 +123,23 @@ Result<std::wstring> resolve_plugin_folder() {
 
 InstallOutcome install_plugin(const std::wstring& folder) {
     const std::wstring installed = join_path(folder, kModuleName);
-    const std::wstring temporary = join_path(folder, kTemporaryName);
-
-    // A second setup on this folder would share the temporary files: it waits for this one.
-    const MutexLock one_setup_at_a_time(folder_mutex(folder));
+    const std::wstring temporary_path = join_path(folder, kTemporaryName);
     log_path_event("plug-in folder", folder);
 
     if (Status made = create_folder(folder); !made.ok())
         return InstallOutcome::failure(path_failure(folder, made.error()));
 
+    // A second setup on this folder, however it spells it, would share the temporary files: it
+    // waits for this one, for a while.
+    const Result<FolderLock> one_setup_at_a_time = lock_folder(folder);
+    if (!one_setup_at_a_time.ok()) return InstallOutcome::failure(path_failure(folder, one_setup_at_a_time.error()));
+
     // The folder must never hold a half-written module: write beside it, then move once.
     const EmbeddedBytes module = plugin_module();
-    if (Status written = write_file(temporary, module.data, module.size); !written.ok())
-        return InstallOutcome::failure(path_failure(temporary, written.error()));
+    Result<TemporaryFile> temporary = TemporaryFile::write(temporary_path, module.data, module.size);
+    if (!temporary.ok()) return InstallOutcome::failure(path_failure(temporary_path, temporary.error()));
 
-    Result<std::optional<std::wstring>> placed = place_module(folder, installed, temporary);
+    Result<std::optional<std::wstring>> placed = place_module(folder, installed, temporary.value());
     if (!placed.ok()) return InstallOutcome::failure(placed.error());
     // A copy that the host does not hold (a read-only module was set aside) is not kept.
     const std::optional<std::wstring>& copy = placed.value();

@@ -58,17 +58,20 @@ bool delete_set_aside_copies(const std::wstring& folder) {
 }  // namespace
 
 bool remove_set_aside_copies(const std::wstring& folder) {
-    const MutexLock one_setup_at_a_time(folder_mutex(folder));
-    return delete_set_aside_copies(folder);
+    const Result<FolderLock> one_setup_at_a_time = lock_folder(folder);
+    return one_setup_at_a_time.ok() && delete_set_aside_copies(folder);
 }
 
 Status remove_plugin(const std::wstring& folder) {
     log_path_event("plug-in folder", folder);
     const std::wstring installed = join_path(folder, kModuleName);
+    // No folder, nothing installed; the lock is named after the folder, so it must exist.
+    if (!folder.empty() && file_kind(folder) != FileKind::Folder) return Status::success();
     bool copies_left = false;
     {
         // An install running at the same time would put a module back in between.
-        const MutexLock one_setup_at_a_time(folder_mutex(folder));
+        const Result<FolderLock> one_setup_at_a_time = lock_folder(folder);
+        if (!one_setup_at_a_time.ok()) return Status::failure(path_failure(folder, one_setup_at_a_time.error()));
         const std::wstring temporary = join_path(folder, kTemporaryName);
         if (file_exists(temporary) && delete_file(temporary).ok()) log_path_event("temporary file deleted", temporary);
         if (Status removed = remove_module(folder, installed); !removed.ok()) return removed;

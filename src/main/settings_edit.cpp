@@ -9,22 +9,37 @@ namespace {
 
 constexpr std::string_view opening_search = "<AllowUnknownPlugins";
 constexpr std::string_view closing_tag = "</AllowUnknownPlugins>";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool ends_the_name(char byte) {
     return byte == '>' || byte == '/' || byte == ' ' || byte == '\t' || byte == '\n' ||
            byte == '\r' || byte == '\f';
 }
 
-// The XML comments of the text, "<!--" through "-->", so that a key, closing tag or end of settings
-// written inside one (an old value commented out, say) is not taken for the live one. A comment that
-// is never closed runs to the end of the text.
+// The stretches of the text that hold no markup of the file's own: XML comments ("<!--" through
+// "-->"), CDATA sections ("<![CDATA[" through "]]>") and processing instructions ("<?" through
+// "?>"), so that a key, closing tag or end of settings written inside one (an old value commented
+// out, say) is not taken for the live one. Each is found from its opening where that stands
+// outside every earlier one, so a "<!--" inside CDATA opens no comment. One that is never closed
+// runs to the end of the text.
 class Comments {
 public:
     explicit Comments(std::string_view text) {
-        constexpr std::string_view open = "<!--", close = "-->";
-        for (std::size_t at = text.find(open); at != std::string_view::npos; at = text.find(open, at)) {
-            const std::size_t close_at = text.find(close, at + open.size());
-            const std::size_t end = close_at == std::string_view::npos ? text.size() : close_at + close.size();
+        struct Kind {
+            std::string_view open, close;
+        };
+        static constexpr Kind kinds[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+        for (std::size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at)) {
+            const Kind* kind = nullptr;
+            for (const Kind& k : kinds)
+                if (text.substr(at, k.open.size()) == k.open) kind = &k;
+            if (!kind) {
+                ++at;
+                continue;
+            }
+            const std::size_t close_at = text.find(kind->close, at + kind->open.size());
+            const std::size_t end =
+                close_at == std::string_view::npos ? text.size() : close_at + kind->close.size();
             spans_.emplace_back(at, end);
             at = end;
         }
@@ -138,9 +153,13 @@ std::string_view new_settings_text() {
 }
 
 SettingsEdit edit_host_settings(std::string_view file_bytes) {
-    // A host that died while saving can leave its preferences empty; that counts as no file at all.
+    // A host that died while saving can leave its preferences empty, or holding only a
+    // byte-order mark and white space; that counts as no file at all.
     if (file_bytes.empty()) return new_text(std::string(new_settings_text()));
     if (auto error = utf8_error(file_bytes)) return failed(*error);
+    std::string_view content = file_bytes;
+    if (content.starts_with(kByteOrderMark)) content.remove_prefix(kByteOrderMark.size());
+    if (trim_unicode_white_space(content).empty()) return new_text(std::string(new_settings_text()));
     const Comments comments(file_bytes);
     const std::size_t s = find_key(file_bytes, comments);
     if (s != std::string_view::npos) return edit_existing_key(file_bytes, comments, s);

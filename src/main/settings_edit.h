@@ -21,6 +21,7 @@ inline constexpr std::string_view unexpected_file_reason = "no es el archivo de 
 std::string_view new_settings_text();
 
 // Brings the preferences file's bytes into line: the element inserted or replaced, every other byte
-// kept, or no new text when the value is already true. Occurrences inside XML comments do not
-// count. An empty file gives the new file's text.
+// kept, or no new text when the value is already true. Occurrences inside XML comments, CDATA
+// sections and processing instructions do not count; those are kept byte for byte. An empty file,
+// or one of nothing but a byte-order mark and white space, gives the new file's text.
 SettingsEdit edit_host_settings(std::string_view file_bytes);

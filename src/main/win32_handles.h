@@ -66,23 +66,3 @@ public:
 private:
     SRWLOCK& lock_;
 };
-
-// Owns a mutex for one scope; named, it excludes other processes too. A mutex whose owner ended
-// without releasing it (abandoned, say a setup that was killed) is owned all the same. An empty
-// handle, or a wait the system refuses, holds nothing.
-class MutexLock {
-public:
-    explicit MutexLock(UniqueHandle mutex) : mutex_(std::move(mutex)) {
-        if (!mutex_) return;
-        const DWORD waited = WaitForSingleObject(mutex_.get(), INFINITE);
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) mutex_.reset();
-    }
-    ~MutexLock() {
-        if (mutex_) ReleaseMutex(mutex_.get());
-    }
-    MutexLock(const MutexLock&) = delete;
-    MutexLock& operator=(const MutexLock&) = delete;
-
-private:
-    UniqueHandle mutex_;
-};

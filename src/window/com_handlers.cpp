@@ -35,7 +35,10 @@ HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
     const std::string text = read_message_text(args);
     if (text.empty()) return S_OK;
 
-    switch (match_page_message(text)) {
+    const PageRequest request = match_page_message(text);
+    // The page runs: no more waiting for its first word (a no-op once the timer is gone).
+    if (request != PageRequest::Unknown) KillTimer(window_, kPageReadyTimer);
+    switch (request) {
         case PageRequest::Ready: return sender->PostWebMessageAsString(init_message_.c_str());
         case PageRequest::Install: return answer_install(sender);
         // Opened by the window procedure, outside this event (see support_mail.h).
@@ -47,11 +50,37 @@ HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
 }
 
 HRESULT WebMessageHandler::answer_install(ICoreWebView2* webview) {
+    state_->installing = true;
     // Without an action there is nothing that could install: a failure with no text.
     const Status outcome = install_ ? install_() : Status::failure(std::string());
+    state_->installing = false;
     // A later success clears the failure of an earlier attempt.
     state_->last_install_failed = !outcome.ok();
-    return webview->PostWebMessageAsString(utf8_to_utf16(install_reply(outcome)).c_str());
+    state_->last_install = outcome;
+    const HRESULT posted = webview->PostWebMessageAsString(utf8_to_utf16(install_reply(outcome)).c_str());
+    // A process failure reported while the install ran: its outcome stands, and the window now
+    // ends as it would have then.
+    if (state_->page_lost) PostQuitMessage(kPageLostQuitCode);
+    return posted;
+}
+
+ProcessFailedHandler::ProcessFailedHandler(std::shared_ptr<BridgeState> state) : state_(std::move(state)) {}
+
+bool process_failure_ends_page(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+    return kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED ||
+           kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED ||
+           kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE;
+}
+
+HRESULT STDMETHODCALLTYPE ProcessFailedHandler::Invoke(ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {
+    COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
+    if (args == nullptr || FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
+    if (!process_failure_ends_page(kind) || state_->page_lost) return S_OK;
+    state_->page_lost = true;
+    // The message loop ends; the window then decides between the message boxes and the outcome
+    // of an install already made. Not from inside a running install: see answer_install.
+    if (!state_->installing) PostQuitMessage(kPageLostQuitCode);
+    return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE NavigationHandler::Invoke(ICoreWebView2*,

@@ -67,12 +67,24 @@ Microsoft::WRL::ComPtr<T> make_com_object(Args&&... args) {
 // to the waiting code through a shared Completion. The channel is shared because WebView2 keeps
 // the handler, and may call it, after a failed wait has given up.
 
+// What a completion that comes after its wait gave up leaves behind: an environment is simply
+// not kept; a controller is closed, so that its browser content does not live on unseen.
+inline void let_go_of_late(ICoreWebView2Environment*) {}
+inline void let_go_of_late(ICoreWebView2Controller* controller) {
+    if (controller != nullptr) controller->Close();
+}
+
 template <class HandlerInterface, class Created>
 class CompletionHandler final : public ComObject<CompletionHandler<HandlerInterface, Created>, HandlerInterface> {
 public:
     explicit CompletionHandler(std::shared_ptr<Completion<Created>> channel) : channel_(std::move(channel)) {}
 
     HRESULT STDMETHODCALLTYPE Invoke(HRESULT result, Created* created) override {
+        if (channel_->given_up) {
+            // The setup has moved on (its window may be gone): what comes now is let go of.
+            if (SUCCEEDED(result)) let_go_of_late(created);
+            return S_OK;
+        }
         if (channel_->arrived) return S_OK;  // only the first completion counts
         channel_->result = result;
         // The object is lent for the call; the ComPtr takes a reference of its own.
@@ -108,11 +120,30 @@ public:
                                      ICoreWebView2NewWindowRequestedEventArgs* args) override;
 };
 
-// ---- The page's messages: "ready" is answered with the init message, "install" runs the
-// install handed in and is answered "done" or "error", "mail" has the window open the support
-// mail link and "close" closes the window. Every other message is ignored.
+// ---- The WebView2 processes: a browser process that has ended, or a page's render process that
+// has ended or stopped responding, leaves the window without content for good. The handler
+// marks the page lost and, unless an install is running (its request's handler does it once
+// the install has returned), ends the window's message loop with kPageLostQuitCode. Other
+// processes (GPU, utilities, frames) are replaced by the runtime and change nothing here.
 
 struct BridgeState;  // page_bridge.h
+
+class ProcessFailedHandler final : public ComObject<ProcessFailedHandler, ICoreWebView2ProcessFailedEventHandler> {
+public:
+    explicit ProcessFailedHandler(std::shared_ptr<BridgeState> state);
+    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2ProcessFailedEventArgs* args) override;
+
+private:
+    std::shared_ptr<BridgeState> state_;
+};
+
+// True for the failures after which the page cannot come back.
+bool process_failure_ends_page(COREWEBVIEW2_PROCESS_FAILED_KIND kind);
+
+// ---- The page's messages: "ready" is answered with the init message, "install" runs the
+// install handed in and is answered "done" or "error", "mail" has the window open the support
+// mail link and "close" closes the window. Every other message is ignored. Any of the four shows
+// that the page runs: it stops the window's watch for a page that never speaks (kPageReadyTimer).
 
 class WebMessageHandler final : public ComObject<WebMessageHandler, ICoreWebView2WebMessageReceivedEventHandler> {
 public:

@@ -92,15 +92,30 @@ void discard_queued_messages() {
     }
 }
 
-WindowResult run_message_loop(PageBridge& bridge) {
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+WindowResult result_of(BridgeOutcome closed) {
+    return closed == BridgeOutcome::LastInstallFailed ? WindowResult::LastInstallFailed : WindowResult::Closed;
+}
+
+// Runs the loop until the window closes or the page is lost, then closes the page bridge. A lost
+// page takes the window with it: before any install the run counts as never shown (the message
+// boxes take over); after one, that install's outcome goes to the driver to be shown.
+WindowOutcome run_message_loop(HWND window, PageBridge& bridge) {
+    MSG message{};
+    BOOL got = 0;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+    const bool page_lost = got == 0 && message.wParam == static_cast<WPARAM>(kPageLostQuitCode);
     ControllerSlot::empty();
-    return close_page_bridge(bridge) == BridgeOutcome::LastInstallFailed ? WindowResult::LastInstallFailed
-                                                                       : WindowResult::Closed;
+    const std::optional<Status> last_install = bridge.state ? bridge.state->last_install : std::nullopt;
+    const WindowResult closed = result_of(close_page_bridge(bridge));
+    if (!page_lost) return {closed, std::nullopt};
+
+    DestroyWindow(window);
+    discard_queued_messages();
+    if (!last_install) return {WindowResult::NotShown, std::nullopt};
+    return {closed, last_install};
 }
 
 // Empties ControllerSlot when the run ends, between the icons and the brush: a controller that a
@@ -114,7 +129,7 @@ struct ControllerSlotCleanup {
 
 }  // namespace
 
-WindowResult run_installer_window(const PageSetup& setup) {
+WindowOutcome run_installer_window(const PageSetup& setup) {
     make_process_per_monitor_dpi_aware();  // refused when already set: that is fine
     // Declared in the reverse order of the final clean-up: icons, slot, brush, COM.
     const ComApartment com(COINIT_APARTMENTTHREADED);
@@ -125,7 +140,7 @@ WindowResult run_installer_window(const PageSetup& setup) {
 
     register_window_class(instance, background.get());
     const HWND window = create_window(instance);
-    if (window == nullptr) return WindowResult::NotShown;
+    if (window == nullptr) return {};
 
     const UINT dpi = effective_dpi(dpi_for_window(window));
     size_and_centre(window, dpi);
@@ -136,11 +151,11 @@ WindowResult run_installer_window(const PageSetup& setup) {
     if (FAILED(attach_page_bridge(window, setup, bridge))) {
         DestroyWindow(window);
         discard_queued_messages();
-        return WindowResult::NotShown;
+        return {};
     }
 
     // Shown as soon as the navigation has started; the page paints when it has loaded.
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
-    return run_message_loop(bridge);
+    return run_message_loop(window, bridge);
 }

@@ -8,7 +8,9 @@
 #include "page_protocol.h"
 #include "paths.h"
 #include "late_bound_calls.h"
+#include "wait_with_pump.h"
 #include "text.h"
+#include "time_limits.h"
 #include "webview2_runtime.h"
 #include "window_layout.h"
 #include "window_procedure.h"
@@ -32,27 +34,40 @@ std::wstring user_data_folder(const std::optional<std::wstring>& local_app_data)
     return user_data_folder_for(local_app_data, local_app_data ? std::wstring() : temporary_folder());
 }
 
-HRESULT create_environment(EnvironmentStarter start, const std::optional<std::wstring>& local_app_data,
-                           ComPtr<ICoreWebView2Environment>& environment) {
-    const std::wstring folder = user_data_folder(local_app_data);
+HRESULT start_environment_in(EnvironmentStarter start, const std::wstring& folder, Deadline deadline,
+                             ComPtr<ICoreWebView2Environment>& environment) {
     ignore_failure(create_folder(folder));  // the runtime reports it if it really cannot use the folder
 
+    // Shared with the handler, which WebView2 keeps (and may call) after a wait that gave up.
     const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
     const auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
     if (!handler) return E_OUTOFMEMORY;
     const HRESULT started = start(folder.c_str(), handler.Get());
     if (FAILED(started)) return started;
-    return wait_with_pump(*channel, environment);
+    return wait_with_pump(*channel, deadline, environment);
 }
 
-HRESULT create_controller(ICoreWebView2Environment& environment, HWND window,
+// A profile below LOCALAPPDATA that the runtime may not use (a redirected or locked-down
+// profile folder) is given up for the temporary folder's, the one a process without
+// LOCALAPPDATA uses; once, within the same time limit.
+HRESULT create_environment(EnvironmentStarter start, const std::optional<std::wstring>& local_app_data,
+                           Deadline deadline, ComPtr<ICoreWebView2Environment>& environment) {
+    const std::wstring folder = user_data_folder(local_app_data);
+    const HRESULT result = start_environment_in(start, folder, deadline, environment);
+    if (result != E_ACCESSDENIED || !local_app_data) return result;
+    const std::wstring fallback = user_data_folder(std::nullopt);
+    if (fallback == folder) return result;
+    return start_environment_in(start, fallback, deadline, environment);
+}
+
+HRESULT create_controller(ICoreWebView2Environment& environment, HWND window, Deadline deadline,
                           ComPtr<ICoreWebView2Controller>& controller) {
     const auto channel = std::make_shared<Completion<ICoreWebView2Controller>>();
     const auto handler = make_com_object<ControllerCompletedHandler>(channel);
     if (!handler) return E_OUTOFMEMORY;
     const HRESULT started = environment.CreateCoreWebView2Controller(window, handler.Get());
     if (FAILED(started)) return started;
-    return wait_with_pump(*channel, controller);
+    return wait_with_pump(*channel, deadline, controller);
 }
 
 // The page's own background colour, so nothing flashes white before it has painted.
@@ -96,7 +111,7 @@ HRESULT got_object(HRESULT result, const ComPtr<Object>& object) {
     return SUCCEEDED(result) && !object ? E_POINTER : result;
 }
 
-// Registers the three handlers; their tokens are not kept, since they are never removed.
+// Registers the four handlers; their tokens are not kept, since they are never removed.
 HRESULT register_handlers(ICoreWebView2& webview, HWND window, const PageSetup& setup,
                           const std::shared_ptr<BridgeState>& state) {
     EventRegistrationToken token{};
@@ -113,6 +128,10 @@ HRESULT register_handlers(ICoreWebView2& webview, HWND window, const PageSetup& 
         [&] {
             const auto new_windows = make_com_object<NewWindowHandler>();
             return new_windows ? webview.add_NewWindowRequested(new_windows.Get(), &token) : E_OUTOFMEMORY;
+        },
+        [&] {
+            const auto failures = make_com_object<ProcessFailedHandler>(state);
+            return failures ? webview.add_ProcessFailed(failures.Get(), &token) : E_OUTOFMEMORY;
         });
 }
 
@@ -129,9 +148,11 @@ HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND windo
     ComPtr<ICoreWebView2> webview;
     ComPtr<ICoreWebView2Settings> settings;
     const auto state = std::make_shared<BridgeState>();
+    // Environment and controller together: a runtime that starts neither in time is given up.
+    const Deadline started_by = deadline_after(time_limits().webview_start_ms);
     const HRESULT result = first_failure(
-        [&] { return create_environment(start_environment, setup.local_app_data, environment); },
-        [&] { return create_controller(*environment.Get(), window, controller); },
+        [&] { return create_environment(start_environment, setup.local_app_data, started_by, environment); },
+        [&] { return create_controller(*environment.Get(), window, started_by, controller); },
         [&] {
             set_background_colour(*controller.Get());
             return place_controller(*controller.Get(), window);
@@ -147,6 +168,10 @@ HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND windo
         },
         [&] { return webview->NavigateToString(utf8_to_utf16(installer_page()).c_str()); });
     if (FAILED(result)) return result;
+
+    // The navigation has started: the page's first word is due within the limit (a failure to
+    // set the timer leaves the page unwatched, nothing worse).
+    SetTimer(window, kPageReadyTimer, time_limits().page_ready_ms, nullptr);
 
     bridge = PageBridge{std::move(controller), std::move(webview), std::move(settings), state};
     return S_OK;

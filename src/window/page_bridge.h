@@ -9,12 +9,20 @@
 #include <string>
 
 #include "page_setup.h"
+#include "result.h"
 #include "webview2.h"
 
-// What the bridge and its web-message handler share: whether the most recent install request
-// failed. Set from each install's outcome, read once when the bridge closes.
+// What the bridge and its handlers share: how the most recent install request went (set from
+// each install's outcome, read once when the bridge closes), and whether the page was lost to a
+// WebView2 process failure.
 struct BridgeState {
     bool last_install_failed = false;
+    // The most recent install request's outcome; none before the first request.
+    std::optional<Status> last_install;
+    // An install request is running inside the page's message event: a process failure reported
+    // meanwhile is acted on once it has returned.
+    bool installing = false;
+    bool page_lost = false;
 };
 
 struct PageBridge {
@@ -31,8 +39,13 @@ using EnvironmentStarter = HRESULT (*)(const wchar_t* user_data_folder,
 
 // Creates the WebView2 controller in `window`, puts it into ControllerSlot, registers the
 // handlers and starts the navigation to the page; dispatches the thread's messages while it
-// waits for WebView2. On a fatal failure returns its HRESULT, leaves `bridge` untouched and
-// lets go of everything it created (a controller already put into ControllerSlot stays there).
+// waits for WebView2, which gets time_limits().webview_start_ms for its environment and
+// controller together (HRESULT_FROM_WIN32(ERROR_TIMEOUT) after that). A profile folder below
+// LOCALAPPDATA that the runtime refuses with E_ACCESSDENIED is tried once more below the
+// temporary folder. Once the navigation has started, the window's kPageReadyTimer waits
+// time_limits().page_ready_ms for the page's first message. On a fatal failure returns its
+// HRESULT, leaves `bridge` untouched and lets go of everything it created (a controller already
+// put into ControllerSlot stays there).
 HRESULT attach_page_bridge(HWND window, const PageSetup& setup, PageBridge& bridge);
 HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, const PageSetup& setup,
                                 PageBridge& bridge);

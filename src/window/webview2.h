@@ -28,6 +28,21 @@ enum COREWEBVIEW2_MOVE_FOCUS_REASON : INT32 {
     COREWEBVIEW2_MOVE_FOCUS_REASON_PREVIOUS = 2,
 };
 
+// What failed, as ProcessFailed reports it. The first three end the page; the runtime replaces
+// the other processes by itself.
+enum COREWEBVIEW2_PROCESS_FAILED_KIND : INT32 {
+    COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED = 0,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED = 1,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE = 2,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED = 3,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_UTILITY_PROCESS_EXITED = 4,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_SANDBOX_HELPER_PROCESS_EXITED = 5,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED = 6,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_PLUGIN_PROCESS_EXITED = 7,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_PPAPI_BROKER_PROCESS_EXITED = 8,
+    COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED = 9,
+};
+
 // Opaque: only named in slots this program never calls.
 struct ICoreWebView2EnvironmentOptions;
 struct ICoreWebView2ZoomFactorChangedEventHandler;
@@ -40,7 +55,6 @@ struct ICoreWebView2HistoryChangedEventHandler;
 struct ICoreWebView2NavigationCompletedEventHandler;
 struct ICoreWebView2ScriptDialogOpeningEventHandler;
 struct ICoreWebView2PermissionRequestedEventHandler;
-struct ICoreWebView2ProcessFailedEventHandler;
 struct ICoreWebView2AddScriptToExecuteOnDocumentCreatedCompletedHandler;
 struct ICoreWebView2ExecuteScriptCompletedHandler;
 struct ICoreWebView2CapturePreviewCompletedHandler;
@@ -56,6 +70,7 @@ struct ICoreWebView2CreateCoreWebView2ControllerCompletedHandler;
 struct ICoreWebView2WebMessageReceivedEventHandler;
 struct ICoreWebView2NavigationStartingEventHandler;
 struct ICoreWebView2NewWindowRequestedEventHandler;
+struct ICoreWebView2ProcessFailedEventHandler;
 
 struct ICoreWebView2Environment : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
@@ -224,6 +239,10 @@ struct ICoreWebView2NewWindowRequestedEventArgs : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE put_Handled(BOOL handled) = 0;                             // 6
 };
 
+struct ICoreWebView2ProcessFailedEventArgs : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* kind) = 0;  // 3
+};
+
 struct ICoreWebView2WebMessageReceivedEventHandler : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
                                            ICoreWebView2WebMessageReceivedEventArgs* args) = 0;  // 3
@@ -237,6 +256,11 @@ struct ICoreWebView2NavigationStartingEventHandler : public IUnknown {
 struct ICoreWebView2NewWindowRequestedEventHandler : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
                                            ICoreWebView2NewWindowRequestedEventArgs* args) = 0;  // 3
+};
+
+struct ICoreWebView2ProcessFailedEventHandler : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
+                                           ICoreWebView2ProcessFailedEventArgs* args) = 0;  // 3
 };
 
 // IIDs, so that __uuidof, IID_PPV_ARGS and ComPtr::As work under GCC.
@@ -270,5 +294,9 @@ __CRT_UUID_DECL(ICoreWebView2NavigationStartingEventArgs, 0x5b495469, 0xe119, 0x
                                 0x76, 0x04, 0xf2, 0x5f, 0x2e, 0x49)
 __CRT_UUID_DECL(ICoreWebView2NewWindowRequestedEventArgs, 0x34acb11c, 0xfc37, 0x4418, 0x91, 0x32,
                                 0xf9, 0xc2, 0x1d, 0x1e, 0xaf, 0xb9)
+__CRT_UUID_DECL(ICoreWebView2ProcessFailedEventHandler, 0x79e0aea4, 0x990b, 0x42d9, 0xaa, 0x1d,
+                                0x0f, 0xcc, 0x2e, 0x5b, 0xc7, 0xf1)
+__CRT_UUID_DECL(ICoreWebView2ProcessFailedEventArgs, 0x8155a9a4, 0x1474, 0x4a86, 0x8c, 0xae, 0x15,
+                                0x1b, 0x0f, 0xa6, 0xb8, 0xca)
 __CRT_UUID_DECL(ICoreWebView2EnvironmentOptions, 0x2fde08a8, 0x1e9a, 0x4766, 0x8c, 0x05, 0x95, 0xa9,
                                 0xce, 0xb9, 0xd1, 0xc5)

@@ -48,6 +48,14 @@ LRESULT on_open_support_mail(HWND window) {
     return 0;
 }
 
+// The page has not said a word since its navigation started: its renderer hangs or died unseen.
+LRESULT on_timer(HWND window, WPARAM timer, LPARAM lparam) {
+    if (timer != kPageReadyTimer) return DefWindowProcW(window, WM_TIMER, timer, lparam);
+    KillTimer(window, kPageReadyTimer);
+    PostQuitMessage(kPageLostQuitCode);
+    return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK installer_window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -57,6 +65,7 @@ LRESULT CALLBACK installer_window_procedure(HWND window, UINT message, WPARAM wp
         case WM_SETFOCUS: return on_set_focus();
         case WM_DPICHANGED: return on_dpi_changed(window, reinterpret_cast<const RECT*>(lparam));
         case kOpenSupportMail: return on_open_support_mail(window);
+        case WM_TIMER: return on_timer(window, wparam, lparam);
         default: return DefWindowProcW(window, message, wparam, lparam);
     }
 }

@@ -1,6 +1,7 @@
 // The installer window's procedure and what it reaches: destroy ends the message loop, size and
 // focus go on to the WebView2 controller (through ControllerSlot), a DPI change takes the size
-// the system suggests, kOpenSupportMail opens the support mail link. Nothing else is handled;
+// the system suggests, kOpenSupportMail opens the support mail link, kPageReadyTimer gives the
+// page up. Nothing else is handled;
 // WM_CLOSE included, whose default processing destroys the window.
 #pragma once
 #include <windows.h>
@@ -29,3 +30,13 @@ public:
 // event only posts kOpenSupportMail to the window, and the window procedure opens the link
 // ("mailto:" and the support address, with the shell's "open" verb; the outcome is not looked at).
 inline constexpr UINT kOpenSupportMail = WM_APP + 1;
+
+// The watch for a page that never speaks: a timer of the window, started when the navigation to
+// the page starts and stopped by the page's first message. When it fires, the window procedure
+// ends the message loop with kPageLostQuitCode.
+inline constexpr UINT_PTR kPageReadyTimer = 1;
+
+// The quit message's code when the page is lost (a WebView2 process failed, or the page never
+// spoke), as opposed to 0 when the window was closed. Ending the message loop this way also
+// ends any modal loop running at the time (moving the window, say), which passes it on.
+inline constexpr int kPageLostQuitCode = 0x4C6F;

@@ -1,6 +1,7 @@
 // update_host_settings against real files: creation, leaving a true value alone, locked and
 // unwritable files, and two callers at once.
 
+#include "folder_lock.h"
 #include "host_settings.h"
 #include "settings_edit.h"
 #include "test_support.h"
@@ -64,10 +65,40 @@ TEST(HostSettingsFile, MissingFolderAndFileAreCreatedFromTheNewFileText) {
     EXPECT_EQ(*bytes, std::string(new_settings_text()));
     EXPECT_EQ(folder_names(folder), std::vector<std::wstring>{L"PhotoshopPluginsPreferences.xml"});
 
-    // An empty file, left by a host that died while saving, is written as if it were missing.
-    ASSERT_TRUE(write_bytes(settings, ""));
-    EXPECT_EQ(outcome_of(update_host_settings(settings)), "Written");
-    EXPECT_EQ(read_bytes(settings), std::string(new_settings_text()));
+    // An empty file, or one of only a byte-order mark and white space, left by a host that died
+    // while saving, is written as if it were missing.
+    for (const std::string left : {"", "\xEF\xBB\xBF", "\xEF\xBB\xBF\r\n \t"}) {
+        ASSERT_TRUE(write_bytes(settings, left));
+        EXPECT_EQ(outcome_of(update_host_settings(settings)), "Written");
+        EXPECT_EQ(read_bytes(settings), std::string(new_settings_text()));
+    }
+}
+
+// The settings folder's lock, held elsewhere under its short name's spelling, is the same lock:
+// the update waits for it only so long and then fails, writing nothing.
+TEST(HostSettingsConcurrency, LockHeldElsewhereIsWaitedForOnlySoLong) {
+    ScratchFolder scratch;
+    const std::wstring folder = scratch / L"Settings folder";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    wchar_t short_name[MAX_PATH];
+    ASSERT_GT(GetShortPathNameW(folder.c_str(), short_name, MAX_PATH), 0u);
+    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr), done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread other([&] {
+        HANDLE mutex = CreateMutexW(nullptr, TRUE, folder_lock_name(short_name).c_str());
+        SetEvent(held);
+        WaitForSingleObject(done, INFINITE);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+    });
+    WaitForSingleObject(held, INFINITE);
+    const std::wstring settings = settings_in(folder);
+    const Result<SettingsOutcome> update = update_host_settings(settings);
+    SetEvent(done);
+    other.join();
+    EXPECT_EQ(outcome_of(update), "failed: " + utf8(settings) + ": " + std::string(kFolderBusyReason));
+    EXPECT_FALSE(exists(settings));
+    CloseHandle(held);
+    CloseHandle(done);
 }
 
 TEST(HostSettingsFile, SecondRunAfterWrittenIsAlreadyAllowed) {
@@ -162,7 +193,7 @@ TEST(HostSettingsFailure, EditFailuresNameTheFileAndWriteNothing) {
     const std::pair<std::string, std::string> cases[] = {
         {std::string("\xFF\xFE<\0S\0", 6), "invalid utf-8 sequence of 1 bytes from index 0"},
         {"<Settings><AllowUnknownPlugins>True", "XML incompleto"},
-        {"\r\n", "no es el archivo de ajustes esperado"},
+        {"<Root>\r\n</Root>", "no es el archivo de ajustes esperado"},
     };
     for (const auto& [content, reason] : cases) {
         ASSERT_TRUE(write_bytes(settings, content));

@@ -88,6 +88,12 @@ TEST(Paths, ParentDropsTheLastComponentAndRootsHaveNone) {
     EXPECT_FALSE(parent_path(L"\\").has_value());
     EXPECT_FALSE(parent_path(L"").has_value());
     EXPECT_FALSE(parent_path(L"\\\\server\\share\\").has_value());
+    // The verbatim forms: a share is a root there too, and the folder chain stops at it.
+    EXPECT_FALSE(parent_path(L"\\\\?\\UNC\\server\\share").has_value());
+    EXPECT_FALSE(parent_path(L"\\\\?\\UNC\\server\\share\\").has_value());
+    EXPECT_EQ(parent_path(L"\\\\?\\UNC\\server\\share\\Plugins"), L"\\\\?\\UNC\\server\\share\\");
+    EXPECT_EQ(parent_path(L"\\\\?\\C:\\Test\\Plugins"), L"\\\\?\\C:\\Test");
+    EXPECT_FALSE(parent_path(L"\\\\?\\C:\\").has_value());
 }
 
 TEST(Text, Utf16ToUtf8ReplacesUnpairedSurrogates) {

@@ -1,10 +1,12 @@
 // Placing the module into real folders: the promises a user's plug-in folder relies on.
 #include <gtest/gtest.h>
+#include <aclapi.h>
 
 #include <atomic>
 #include <thread>
 #include <tuple>
 
+#include "file_ops.h"
 #include "folder_lock.h"
 #include "placement.h"
 #include "test_support.h"
@@ -13,6 +15,16 @@
 namespace ts = testing_support;
 
 namespace {
+
+// The real setup built with the test programs' short time limits.
+std::wstring short_limits_setup_exe() {
+    return ts::environment_variable(L"LUMIVANE_SHORT_LIMITS_SETUP_EXE").value_or(L"");
+}
+
+std::wstring upper_case(std::wstring text) {
+    CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
 
 // A helper process that keeps a module loaded, as a running host does.
 class ModuleHolder {
@@ -123,46 +135,120 @@ TEST_F(Placement, ModuleHeldByTheHostIsSetAsideAndTheNextFreeNameIsUsed) {
     EXPECT_EQ(plugin_files(), Names{L"Lumivane.8bf"});
 }
 
-// A scanner that opens the new module while it is written, without delete sharing, keeps it from
-// moving in: the earlier module, set aside for a second try, comes back. The scanner has to be in
-// time, so it may take a few tries.
-TEST_F(Placement, EarlierModuleComesBackWhenTheNewOneCannotMoveIn) {
+// A scanner that opens the new module while it is written, without delete sharing, used to keep
+// it from moving in. The temporary file now shares neither writing nor deletion, so such an open
+// is refused from the file's creation on and the new module always moves in.
+TEST_F(Placement, AScannerWithoutDeleteSharingCannotKeepTheNewModuleOut) {
     install();
-    for (int attempt = 0; attempt < 1000; ++attempt) {  // mostly the first few; more on a busy machine
+    for (int attempt = 0; attempt < 20; ++attempt) {
         ASSERT_TRUE(ts::write_bytes(module, "earlier module"));
         std::atomic<bool> stop{false};
+        std::atomic<int> refused{0};
         UniqueFileHandle scanned;
         std::thread scanner([&] {
-            while (!stop && !scanned)
+            while (!stop && !scanned) {
                 scanned.reset(CreateFileW((module + L".new").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING, 0, nullptr));
+                refused += !scanned && GetLastError() == ERROR_SHARING_VIOLATION;
+            }
         });
         const Result<std::wstring> outcome = install_plugin(folder);
         stop = true;
         scanner.join();
-        if (outcome.ok()) continue;  // the scanner came too late
-        EXPECT_EQ(outcome.error(), ts::utf8(module) + ": " + ts::os_reason(ERROR_SHARING_VIOLATION));
-        EXPECT_EQ(ts::read_bytes(module), "earlier module");
-        EXPECT_EQ(plugin_files(), (Names{L"Lumivane.8bf", L"Lumivane.8bf.new"}));  // .new is still open
-        return;
+        ASSERT_TRUE(outcome.ok()) << outcome.error();
+        EXPECT_FALSE(scanned) << "the scanner opened the temporary file";
+        EXPECT_EQ(ts::read_bytes(module), bytes);
+        EXPECT_EQ(plugin_files(), Names{L"Lumivane.8bf"});
+        if (refused > 0) return;  // the scanner was in time and was turned away
     }
-    FAIL() << "the scanner never opened the temporary file in time";
+    FAIL() << "the scanner never tried while the temporary file existed";
 }
 
-// The host holds the module and no set-aside name can be freed: nothing of the new one stays.
-TEST_F(Placement, TemporaryFileGoesWhenNoSetAsideNameCanBeFreed) {
+// A second writer of a temporary name that one is still writing fails cleanly instead of
+// deleting or writing through the first one's file, which then moves in whole.
+TEST_F(Placement, ASecondWriterOfATemporaryNameIsTurnedAway) {
+    ASSERT_TRUE(CreateDirectoryW(scratch.path().c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    const std::wstring temporary = scratch / L"file.new", target = scratch / L"file";
+    Result<TemporaryFile> first = TemporaryFile::write(temporary, "first", 5);
+    ASSERT_TRUE(first.ok()) << first.error();
+    const Result<TemporaryFile> second = TemporaryFile::write(temporary, "second", 6);
+    ASSERT_FALSE(second.ok());
+    EXPECT_EQ(second.error(), ts::os_reason(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(first.value().place(target).ok());
+    EXPECT_EQ(ts::read_bytes(target), "first");
+    EXPECT_FALSE(ts::exists(temporary));
+}
+
+// Another program holds the temporary name open with every kind of sharing: the real setup
+// either fails cleanly or installs, and never writes through the other program's handle.
+TEST_F(Placement, TemporaryNameHeldByAnotherProgramIsNeverWrittenThrough) {
     install();
-    std::vector<UniqueFileHandle> held;  // open without delete sharing
-    for (int i = 0; i < 100; ++i) {
+    ASSERT_TRUE(ts::write_bytes(module, "earlier module"));
+    const std::wstring temporary = folder + L"\\Lumivane.8bf.new";
+    UniqueFileHandle other(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW, 0,
+                                       nullptr));
+    ASSERT_TRUE(other);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(other.get(), "other", 5, &written, nullptr));
+    const std::optional<DWORD> code = ts::run_process(
+        ts::setup_exe(), L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder}, {L"ORVELLE_SETUP_APP", L"no-such-host.exe"}});
+    ASSERT_TRUE(code == 0u || code == 1u) << "exit code " << code.value_or(999);
+    EXPECT_EQ(ts::read_bytes(module), code == 0u ? std::optional<std::string>(bytes) : "earlier module");
+    char seen[16] = {};
+    DWORD read = 0;
+    ASSERT_NE(SetFilePointer(other.get(), 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    ASSERT_TRUE(ReadFile(other.get(), seen, sizeof seen, &read, nullptr));
+    EXPECT_EQ(std::string(seen, read), "other");
+}
+
+// Set-aside names held open without delete sharing, from ".old" up to ".old{count - 1}".
+std::vector<UniqueFileHandle> hold_set_aside_names(const std::wstring& module, int from, int count) {
+    std::vector<UniqueFileHandle> held;
+    for (int i = from; i < count; ++i) {
         const std::wstring copy = module + L".old" + (i > 0 ? std::to_wstring(i) : L"");
-        ASSERT_TRUE(ts::write_bytes(copy, "held copy"));
+        EXPECT_TRUE(ts::write_bytes(copy, "held copy"));
         held.emplace_back(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     }
+    return held;
+}
+
+// The host holds the module and every name up to ".old98" is taken: ".old99", the hundredth, is
+// used. Then the host holds that one too and no name can be freed: nothing of the new module stays.
+TEST_F(Placement, TemporaryFileGoesWhenNoSetAsideNameCanBeFreed) {
+    install();
+    std::vector<UniqueFileHandle> held = hold_set_aside_names(module, 0, 99);
+    {
+        ModuleHolder host(module);
+        ASSERT_TRUE(host.loaded());
+        install();
+        EXPECT_EQ(ts::read_bytes(module + L".old99"), bytes);
+        EXPECT_EQ(ts::read_bytes(module), bytes);
+    }
+    ASSERT_TRUE(ts::write_bytes(module + L".old99", "held copy"));
+    held.emplace_back(CreateFileW((module + L".old99").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ModuleHolder host(module);
     ASSERT_TRUE(host.loaded());
     EXPECT_EQ(install_plugin(folder).error(), "no se pudo apartar la versi\u00F3n anterior");
     EXPECT_EQ(ts::read_bytes(module), bytes);
     EXPECT_EQ(plugin_files().size(), 101u);  // no Lumivane.8bf.new
+}
+
+// With every set-aside name taken, an earlier module that nothing holds is still replaced: in one
+// move, or, when it is read-only, after its deletion (read-only counts as deletable).
+TEST_F(Placement, WithEverySetAsideNameTakenAFreeOrReadOnlyModuleIsStillReplaced) {
+    install();
+    const std::vector<UniqueFileHandle> held = hold_set_aside_names(module, 0, 100);
+    for (const bool read_only : {false, true}) {
+        ASSERT_TRUE(ts::write_bytes(module, "earlier module"));
+        if (read_only) {
+            ASSERT_TRUE(SetFileAttributesW(module.c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        const Result<std::wstring> outcome = install_plugin(folder);
+        EXPECT_TRUE(outcome.ok()) << "read-only: " << read_only << ": " << outcome.error();
+        EXPECT_EQ(ts::read_bytes(module), bytes) << "read-only: " << read_only;
+        EXPECT_EQ(plugin_files().size(), 101u);
+    }
 }
 
 TEST_F(Placement, StaleCopiesAreRemovedButOnlyByTheirExactName) {
@@ -235,17 +321,112 @@ TEST_F(Placement, TemporaryFileThatCannotBeWrittenNamesIt) {
 // A setup killed while it held the folder's lock leaves it abandoned: the next one takes it over
 // and lets it go again.
 TEST_F(Placement, LockLeftByAKilledSetupIsTakenOverAndLetGo) {
+    ASSERT_TRUE(create_folder(folder).ok());
     UniqueHandle left(CreateMutexW(nullptr, FALSE, folder_lock_name(folder).c_str()));
     std::thread([&] { WaitForSingleObject(left.get(), 0); }).join();  // ends owning it
     install();
     std::thread([&] { EXPECT_EQ(WaitForSingleObject(left.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0)); }).join();
 }
 
+// A folder's lock is named after the folder itself: as typed, with the "\\?\" prefix, by its
+// short name, in another case or with a trailing separator, one name; another folder, another.
+// A folder that does not exist yet is named after its normalised path.
 TEST(FolderLock, OneNamePerFolderWhateverItsSpelling) {
-    const std::wstring name = folder_lock_name(L"C:\\Users\\demo\\Plugins");
-    for (const wchar_t* same : {L"c:\\USERS\\Demo\\plugins\\", L"C:/Users/demo/x/../Plugins/."})
+    ts::ScratchFolder scratch;
+    const std::wstring folder = scratch / L"Plug-in folder", other = scratch / L"Other folder";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) && CreateDirectoryW(other.c_str(), nullptr));
+    wchar_t short_name[MAX_PATH];
+    const DWORD length = GetShortPathNameW(folder.c_str(), short_name, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    ASSERT_NE(std::wstring(short_name), folder);
+    const std::wstring name = folder_lock_name(folder);
+    EXPECT_NE(name, folder_lock_name(L"C:\\missing\\Plug-in folder"));  // read from the folder, not its path
+    for (const std::wstring& same : {L"\\\\?\\" + folder, std::wstring(short_name), folder + L"\\", upper_case(folder)})
         EXPECT_EQ(folder_lock_name(same), name) << ts::utf8(same);
-    EXPECT_NE(folder_lock_name(L"C:\\Users\\demo"), name);
+    EXPECT_NE(folder_lock_name(other), name);
+
+    const std::wstring missing = folder_lock_name(L"C:\\Users\\demo\\Plugins");
+    for (const wchar_t* same : {L"c:\\USERS\\Demo\\plugins\\", L"C:/Users/demo/x/../Plugins/.", L"\\\\?\\C:\\Users\\demo\\Plugins"})
+        EXPECT_EQ(folder_lock_name(same), missing) << ts::utf8(same);
+    EXPECT_NE(folder_lock_name(L"C:\\Users\\demo"), missing);
+}
+
+// A lock that another setup keeps is waited for only so long (3 s in the test programs), and a
+// lock that cannot be had at all is not gone without: either way the install fails with a
+// Spanish reason and writes nothing. The quiet run of the real setup then ends with 1.
+TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
+    ASSERT_TRUE(create_folder(folder).ok());
+    const std::wstring lock_name = folder_lock_name(folder);
+    const std::wstring settings = folder + L"\\..\\Settings\\PhotoshopPluginsPreferences.xml";
+    HANDLE held_event = CreateEventW(nullptr, TRUE, FALSE, nullptr), release_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread other_setup([&] {
+        UniqueHandle mutex(CreateMutexW(nullptr, TRUE, lock_name.c_str()));
+        SetEvent(held_event);
+        WaitForSingleObject(release_event, INFINITE);
+        ReleaseMutex(mutex.get());
+    });
+    WaitForSingleObject(held_event, INFINITE);
+    const Result<std::wstring> busy = install_plugin(folder);
+    const std::optional<DWORD> quiet = ts::run_process(
+        short_limits_setup_exe(), L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder}});
+    SetEvent(release_event);
+    other_setup.join();
+    EXPECT_EQ(busy.error(), ts::utf8(folder) + ": otra instalaci\u00F3n est\u00E1 en curso en esta carpeta");
+    EXPECT_EQ(quiet, std::optional<DWORD>(1));
+    EXPECT_EQ(plugin_files(), Names{});
+    EXPECT_FALSE(ts::exists(settings));
+
+    // The name taken by another kind of object.
+    UniqueHandle squatter(CreateEventW(nullptr, TRUE, FALSE, lock_name.c_str()));
+    ASSERT_TRUE(squatter);
+    const Result<std::wstring> refused = install_plugin(folder);
+    EXPECT_EQ(refused.error(), ts::utf8(folder) + ": no se pudo reservar la carpeta para esta instalaci\u00F3n: " +
+                                   ts::os_reason(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(plugin_files(), Names{});
+    squatter.reset();
+
+    // A mutex whose access list lets this user in nowhere, as an elevated setup's default one
+    // would not let its unelevated twin in.
+    SECURITY_DESCRIPTOR closed;
+    ACL empty;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION) &&
+                InitializeAcl(&empty, sizeof empty, ACL_REVISION) && SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE));
+    SECURITY_ATTRIBUTES closed_attributes{sizeof closed_attributes, &closed, FALSE};
+    UniqueHandle shut(CreateMutexW(&closed_attributes, FALSE, lock_name.c_str()));
+    ASSERT_TRUE(shut);
+    EXPECT_EQ(install_plugin(folder).error(), ts::utf8(folder) + ": no se pudo reservar la carpeta para esta instalaci\u00F3n: " +
+                                                 ts::os_reason(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(plugin_files(), Names{});
+    CloseHandle(held_event);
+    CloseHandle(release_event);
+}
+
+// The lock's own access list lets the user's SID in, whether or not the setup that made it was
+// elevated: one entry, for the user, allowing at least a wait and a release.
+TEST_F(Placement, LockIsOpenToTheSameUserUnelevated) {
+    ASSERT_TRUE(create_folder(folder).ok());
+    const Result<FolderLock> lock = lock_folder(folder);
+    ASSERT_TRUE(lock.ok()) << lock.error();
+    UniqueHandle mutex(OpenMutexW(READ_CONTROL, FALSE, folder_lock_name(folder).c_str()));
+    ASSERT_TRUE(mutex);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor), static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    unsigned char user[256];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    CloseHandle(token);
+    ASSERT_TRUE(dacl);
+    ASSERT_EQ(dacl->AceCount, 1);
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_TRUE(EqualSid(&ace->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
+    EXPECT_EQ(ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE), static_cast<DWORD>(SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    LocalFree(descriptor);
 }
 
 class FolderResolution : public ::testing::Test {

@@ -94,13 +94,15 @@ TEST(MissingKey, OtherCaseKeyCountsAsMissing) {
               "<Settings><allowunknownplugins>true</allowunknownplugins>\t" + el + "\r\n</Settings>");
 }
 
-// A host that died while saving leaves an empty file: it is written as if there were none.
+// A host that died while saving leaves an empty file, or one with only a byte-order mark and
+// white space: it is written as if there were none.
 TEST(MissingKey, EmptyFileGetsTheNewFileText) {
-    EXPECT_EQ(new_text_of(""), std::string(new_settings_text()));
+    for (const std::string in : {"", "\xEF\xBB\xBF", "\xEF\xBB\xBF \r\n\t", "\r\n", "  \n\xE3\x80\x80"})
+        EXPECT_EQ(new_text_of(in), std::string(new_settings_text())) << in;
 }
 
 TEST(MissingKey, NoSettingsEndMeansNotTheExpectedFile) {
-    EXPECT_EQ(failure_of("\r\n"), "no es el archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("\xEF\xBB\xBF\r\n<Root/>"), "no es el archivo de ajustes esperado");
     EXPECT_EQ(failure_of("<Settings><Directories /></settings>"), "no es el archivo de ajustes esperado");
 }
 
@@ -185,6 +187,28 @@ TEST(Comments, OccurrencesInsideCommentsAreNotTheLiveOnes) {
     EXPECT_EQ(new_text_of("<S><AllowUnknownPlugins><!-- </AllowUnknownPlugins> -->no</AllowUnknownPlugins></S>"),
               "<S>" + el + "</S>");
     EXPECT_TRUE(already_allowed("<!-- <AllowUnknownPlugins/> --><AllowUnknownPlugins>true</AllowUnknownPlugins>"));
+}
+
+// A comment ends only at "-->": a "--" inside it ends nothing.
+TEST(Comments, ACommentEndsOnlyAtItsFullCloser) {
+    const std::string old_value = "<!-- was -- <AllowUnknownPlugins>False</AllowUnknownPlugins> -->";
+    EXPECT_TRUE(already_allowed("<Settings>" + old_value + el + "</Settings>"));
+}
+
+// CDATA sections and processing instructions hide what they hold as comments do and are kept byte
+// for byte; a "<!--" inside CDATA opens no comment.
+TEST(Comments, CdataAndProcessingInstructionsAreSkippedLikeComments) {
+    const std::string cdata_opener = "<Note><![CDATA[ <!-- ]]></Note>";
+    EXPECT_EQ(new_text_of("<Settings>" + cdata_opener + "<AllowUnknownPlugins>no</AllowUnknownPlugins></Settings>"),
+              "<Settings>" + cdata_opener + el + "</Settings>");
+    const std::string cdata_key = "<Note><![CDATA[<AllowUnknownPlugins>True</AllowUnknownPlugins></Settings>]]></Note>";
+    EXPECT_EQ(new_text_of("<Settings>" + cdata_key + "</Settings>"),
+              "<Settings>" + cdata_key + "\t" + el + "\r\n</Settings>");
+    const std::string instruction = "<?host <AllowUnknownPlugins>True</AllowUnknownPlugins> ?>";
+    EXPECT_EQ(new_text_of(instruction + "<Settings></Settings>"), instruction + "<Settings>\t" + el + "\r\n</Settings>");
+    // "]]" and "?" alone end neither.
+    EXPECT_EQ(failure_of("<![CDATA[ ]] </Settings> ] ]>"), "no es el archivo de ajustes esperado");
+    EXPECT_EQ(failure_of("<? ? > </Settings>"), "no es el archivo de ajustes esperado");
 }
 
 TEST(Comments, AnUnclosedCommentRunsToTheEnd) {

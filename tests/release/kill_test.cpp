@@ -2,7 +2,9 @@
 // terminated at random moments, from process start-up to exit. After every kill the folder holds
 // no half-written module or settings file, an earlier module that no host held is still there or
 // replaced (never missing), and the next, unkilled run puts everything right. Then several setups
-// are started together on one folder.
+// are started together on one folder, which each reaches by another spelling. Both run with the
+// small module and with one of realistic size (Lumivane-Setup-large-module.exe, 24 MiB), whose
+// long write leaves room for races.
 //
 // LUMIVANE_KILLS sets how many kills to make (default 30); LUMIVANE_KILL_SEED repeats a run.
 // The summary (kills per phase) goes to standard output for bench/kill-test.sh.
@@ -70,11 +72,27 @@ private:
     ts::Child child_;
 };
 
+// The setup with the module of realistic size, and that module.
+std::wstring large_module_setup() { return ts::environment_variable(L"LUMIVANE_LARGE_MODULE_SETUP_EXE").value_or(L""); }
+std::string large_module_bytes() {
+    const std::optional<std::wstring> path = ts::environment_variable(L"LUMIVANE_LARGE_MODULE");
+    return path ? ts::read_bytes(*path).value_or("") : "";
+}
+
 class KillTest : public ::testing::Test {
 protected:
     ts::ScratchFolder scratch;
-    Paths paths{scratch / L"Plugins", scratch / L"Settings\\PhotoshopPluginsPreferences.xml"};
+    // A name that is not a short (8.3) one, so that the folder's short name is another spelling.
+    Paths paths{scratch / L"Plug-in folder", scratch / L"Settings\\PhotoshopPluginsPreferences.xml"};
+    std::wstring setup_program = ts::setup_exe();
     ModuleVersions versions{ts::module_bytes()};
+
+    // From here on the runs use the setup with the module of realistic size.
+    void use_large_module() {
+        setup_program = large_module_setup();
+        versions = ModuleVersions(large_module_bytes());
+        ASSERT_GT(versions.new_bytes().size(), 20'000'000u) << "LUMIVANE_LARGE_MODULE not read";
+    }
     std::deque<std::unique_ptr<Holder>> holders;
     unsigned holder_count = 0;
     bool earlier_held = false;  // this round's earlier module is loaded by a host stand-in
@@ -83,10 +101,10 @@ protected:
 
     // The real quiet install into <scratch>\Plugins. No host process can match the watched name,
     // so the run never lingers for a background task.
-    ts::Child start_setup(bool suspended = false) {
-        return ts::start_process(ts::setup_exe(), L"",
+    ts::Child start_setup(bool suspended = false, const std::wstring& folder = L"") {
+        return ts::start_process(setup_program, L"",
                                  {{L"ORVELLE_SETUP_QUIET", L""},
-                                  {L"ORVELLE_SETUP_DIR", paths.plugins},
+                                  {L"ORVELLE_SETUP_DIR", folder.empty() ? paths.plugins : folder},
                                   {L"ORVELLE_SETUP_APP", L"lumivane-kill-test-no-such-host.exe"}},
                                  L"", suspended);
     }
@@ -231,11 +249,13 @@ protected:
         }
         return running;
     }
+    void kill_rounds(unsigned wanted);
+    void setups_at_once(unsigned setups, unsigned rounds, const char* module);
 };
 
-TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
-    const unsigned wanted = environment_number(L"LUMIVANE_KILLS", 30);
-    std::printf("kill test: seed %u (LUMIVANE_KILL_SEED=%u repeats the choices)\n", seed, seed);
+void KillTest::kill_rounds(unsigned wanted) {
+    std::printf("kill test: seed %u (LUMIVANE_KILL_SEED=%u repeats the choices), module of %zu bytes\n", seed, seed,
+                versions.new_bytes().size());
     // The first runs of a fresh prefix are slow; these set the delay ranges.
     for (int i = 0; i < 9; ++i) {
         prepare_round();
@@ -271,27 +291,57 @@ TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
     EXPECT_GE(kills, wanted);
 }
 
-// Several setups let go together on one folder take turns: each ends with 0 and the folder holds
-// the whole new module and nothing temporary. LUMIVANE_SETUPS_AT_ONCE (default 4) setups,
-// LUMIVANE_ROUNDS_AT_ONCE (default 3) rounds.
+TEST_F(KillTest, EveryKillLeavesWholeFilesAndTheNextRunRecovers) {
+    kill_rounds(environment_number(L"LUMIVANE_KILLS", 30));
+}
+
+// A third as many kills again with the module of realistic size: kills land inside its long write.
+TEST_F(KillTest, EveryKillLeavesWholeFilesWithARealisticModule) {
+    use_large_module();
+    kill_rounds((environment_number(L"LUMIVANE_KILLS", 30) + 2) / 3);
+}
+
+// The folder as typed, with the "\\?\" prefix and by its short (8.3) name: three spellings that
+// must take one lock.
+std::vector<std::wstring> spellings_of(const std::wstring& folder) {
+    wchar_t short_name[MAX_PATH];
+    const DWORD length = GetShortPathNameW(folder.c_str(), short_name, MAX_PATH);
+    EXPECT_TRUE(length > 0 && length < MAX_PATH && std::wstring(short_name) != folder)
+        << "no short name for " << ts::utf8(folder);
+    return {folder, L"\\\\?\\" + folder, std::wstring(short_name, length)};
+}
+
+// Several setups let go together on one folder, each spelling it one of three ways, take turns:
+// each ends with 0 and the folder holds the whole new module and nothing temporary.
+void KillTest::setups_at_once(unsigned setups, unsigned rounds, const char* module) {
+    unsigned failed_runs = 0, rounds_without_module = 0, rounds_with_temporary = 0;
+    for (unsigned round = 1; round <= rounds; ++round) {
+        prepare_round();
+        CreateDirectoryW(paths.plugins.c_str(), nullptr);
+        const std::vector<std::wstring> spellings = spellings_of(paths.plugins);
+        std::vector<ts::Child> running;
+        for (unsigned i = 0; i < setups; ++i) running.push_back(start_setup(true, spellings[i % spellings.size()]));
+        for (ts::Child& child : running) ts::resume(child);
+        for (ts::Child& child : running) failed_runs += ts::wait_exit(child, 300000) != std::optional<DWORD>(0);
+        const FolderState state = read_state(paths);
+        rounds_without_module += state.module != versions.new_bytes();
+        rounds_with_temporary += state.temporary || state.settings_temporary;
+    }
+    std::printf("setups at once (%s module, spelled as typed, with \\\\?\\ and short): %u setups, %u rounds; "
+                "%u runs failed, %u rounds without a whole module, %u with a temporary file left\n",
+                module, setups, rounds, failed_runs, rounds_without_module, rounds_with_temporary);
+    std::fflush(stdout);
+    EXPECT_EQ(failed_runs + rounds_without_module + rounds_with_temporary, 0u);
+}
+
+// LUMIVANE_SETUPS_AT_ONCE (default 4) setups, LUMIVANE_ROUNDS_AT_ONCE (default 3) rounds, with
+// the small module and then with the realistic one.
 TEST_F(KillTest, SetupsAtOnceTakeTurnsAndLeaveOneWholeModule) {
     const unsigned setups = environment_number(L"LUMIVANE_SETUPS_AT_ONCE", 4);
     const unsigned rounds = environment_number(L"LUMIVANE_ROUNDS_AT_ONCE", 3);
-    unsigned failed_runs = 0, rounds_without_module = 0;
-    for (unsigned round = 1; round <= rounds; ++round) {
-        prepare_round();
-        std::vector<ts::Child> running;
-        for (unsigned i = 0; i < setups; ++i) running.push_back(start_setup(true));
-        for (ts::Child& setup : running) ts::resume(setup);
-        for (ts::Child& setup : running) failed_runs += ts::wait_exit(setup, 120000) != std::optional<DWORD>(0);
-        const FolderState state = read_state(paths);
-        rounds_without_module += state.module != versions.new_bytes();
-        EXPECT_FALSE(state.temporary || state.settings_temporary) << "a temporary file left behind";
-    }
-    std::printf("setups at once: %u setups, %u rounds; %u runs failed, %u rounds without a whole module\n", setups,
-                rounds, failed_runs, rounds_without_module);
-    std::fflush(stdout);
-    EXPECT_EQ(failed_runs + rounds_without_module, 0u);
+    setups_at_once(setups, rounds, "small");
+    use_large_module();
+    setups_at_once(setups, rounds, "realistic");
 }
 
 }  // namespace

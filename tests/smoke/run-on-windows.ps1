@@ -6,8 +6,9 @@ downloaded programs; it works by hand on any Windows x64 machine (PowerShell 5.1
   run-on-windows.ps1 -Build <folder> [-Out <folder>] [-Only <name pattern>]
 
 The build folder holds Lumivane-Setup.exe, windows-tests.txt and the tests\ folders, as the
-Linux build's build/windows does. The GoogleTest reports and the smoke test's picture of the
-window go to -Out. Exit code 0 when every program passed.
+Linux build's build/windows does. The GoogleTest reports, the smoke test's picture of the window
+and its output go to -Out; its start times (WebView2's start, the page's install) also go to the
+job's summary when run in GitHub Actions. Exit code 0 when every program passed.
 #>
 param(
     [Parameter(Mandatory = $true)][string]$Build,
@@ -34,18 +35,37 @@ $versions = foreach ($key in "HKLM:\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Cl
 }
 if ($versions) { Write-Host "WebView2 runtime: $($versions -join ', ')" } else { Write-Host 'WebView2 runtime: none registered' }
 
-# Runs one program with a time limit against hangs; true when it exited with 0.
-function Invoke-TestProgram([string]$Name, [string]$Program, [string]$Arguments) {
+# Runs one program with a time limit against hangs; true when it exited with 0. With -Log, its
+# output goes to that file first and is shown once it has ended.
+function Invoke-TestProgram([string]$Name, [string]$Program, [string]$Arguments, [string]$Log = '') {
     Write-Host "==== $Name"
-    $process = Start-Process -FilePath $Program -ArgumentList $Arguments -NoNewWindow -PassThru
+    $redirect = @{}
+    if ($Log) { $redirect['RedirectStandardOutput'] = $Log }
+    $process = Start-Process -FilePath $Program -ArgumentList $Arguments -NoNewWindow -PassThru @redirect
     $null = $process.Handle  # keeps the exit code readable once the process has ended
-    if (-not $process.WaitForExit($TimeoutSeconds * 1000)) {
-        $process.Kill()
+    $finished = $process.WaitForExit($TimeoutSeconds * 1000)
+    if (-not $finished) { $process.Kill() }
+    if ($Log -and (Test-Path $Log)) { Get-Content $Log | Write-Host }
+    if (-not $finished) {
         Write-Host "==== ${Name}: still running after $TimeoutSeconds s, ended"
         return $false
     }
     Write-Host "==== ${Name}: exit code $($process.ExitCode)"
     return ($process.ExitCode -eq 0)
+}
+
+# The smoke test's TIME lines (how long the WebView2 runtime took to start, and the page to
+# install) into the job's summary, so that the setup's start limit can be judged against them.
+function Write-StartTimes([string]$Name, [string]$Log) {
+    if (-not (Test-Path $Log)) { return }
+    $times = @(Select-String -Path $Log -Pattern '^TIME ' | ForEach-Object { $_.Line.Substring(5) })
+    if ($times.Count -eq 0) { return }
+    Write-Host "WebView2 start on this machine ($Name):"
+    $times | ForEach-Object { Write-Host "  $_" }
+    if ($env:GITHUB_STEP_SUMMARY) {
+        Add-Content -Path $env:GITHUB_STEP_SUMMARY -Value "### WebView2 start on this runner ($Name)"
+        $times | ForEach-Object { Add-Content -Path $env:GITHUB_STEP_SUMMARY -Value "- $_" }
+    }
 }
 
 # One line per program: kind, name, program and its helpers' folder (relative, with slashes).
@@ -57,12 +77,15 @@ foreach ($line in Get-Content (Join-Path $Build 'windows-tests.txt')) {
     if ($name -notlike $Only) { continue }
     $env:LUMIVANE_TEST_BIN = Join-Path $Build ($folder -replace '/', '\')
     $exe = Join-Path $Build ($program -replace '/', '\')
+    $log = ''
     if ($kind -eq 'smoke') {
         $arguments = "--picture `"$(Join-Path $Out "$name.bmp")`""
+        $log = Join-Path $Out "$name.txt"
     } else {
         $arguments = "--gtest_output=xml:`"$(Join-Path $Out "$name.xml")`""
     }
-    if (Invoke-TestProgram $name $exe $arguments) { $passed++ } else { $failed += $name }
+    if (Invoke-TestProgram $name $exe $arguments $log) { $passed++ } else { $failed += $name }
+    if ($log) { Write-StartTimes $name $log }
 }
 
 Write-Host "$passed passed, $($failed.Count) failed"

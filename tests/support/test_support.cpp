@@ -61,6 +61,7 @@ void ScopedEnvironment::set(const wchar_t* name, const std::optional<std::wstrin
 }
 
 std::wstring setup_exe() { return from_environment(L"LUMIVANE_SETUP_EXE"); }
+std::wstring short_limits_setup_exe() { return from_environment(L"LUMIVANE_SHORT_LIMITS_SETUP_EXE"); }
 std::wstring test_binary(const std::wstring& name) { return from_environment(L"LUMIVANE_TEST_BIN") + L"\\" + name; }
 
 ScratchFolder::ScratchFolder() {

@@ -13,6 +13,8 @@ namespace testing_support {
 
 // The real Lumivane-Setup.exe (from LUMIVANE_SETUP_EXE, set by ctest).
 std::wstring setup_exe();
+// The same program built with the tests' short time limits (LUMIVANE_SHORT_LIMITS_SETUP_EXE).
+std::wstring short_limits_setup_exe();
 // A file built beside the test programs (LUMIVANE_TEST_BIN), e.g. a helper executable.
 std::wstring test_binary(const std::wstring& name);
 

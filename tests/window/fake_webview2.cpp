@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <utility>
 
 #include "webview2_stubs.h"
@@ -101,6 +103,72 @@ HWND scheduler_window() {
     return window;
 }
 
+// ---- the texts TryGetWebMessageAsString hands out, followed through the COM allocator ----
+
+// Sees every CoTaskMemAlloc and CoTaskMemFree of the process; keeps the blocks allocated while
+// `marking` is set on the allocating thread until they are freed. Allocates nothing extra, so
+// every pointer passes through unchanged.
+class MessageTextSpy final : public IMallocSpy {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMallocSpy)) {
+            *out = static_cast<IMallocSpy*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives as long as the process
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
+    void* STDMETHODCALLTYPE PostAlloc(void* block) override {
+        if (marking && block != nullptr) {
+            const std::lock_guard lock(mutex_);
+            outstanding_.insert(block);
+        }
+        return block;
+    }
+    void* STDMETHODCALLTYPE PreFree(void* block, BOOL) override {
+        const std::lock_guard lock(mutex_);
+        outstanding_.erase(block);
+        return block;
+    }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** new_block, BOOL) override {
+        *new_block = block;
+        return size;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL) override { return block; }
+    void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+    int outstanding() {
+        const std::lock_guard lock(mutex_);
+        return static_cast<int>(outstanding_.size());
+    }
+
+    static thread_local bool marking;
+
+private:
+    std::mutex mutex_;
+    std::set<void*> outstanding_;
+};
+
+thread_local bool MessageTextSpy::marking = false;
+
+MessageTextSpy& message_text_spy() {
+    static MessageTextSpy spy;
+    return spy;
+}
+
+std::atomic<bool> g_spy_registered{false};
+
 // ---- event arguments ----
 
 class WebMessageArgs final : public Fake<WebMessageArgsStub> {
@@ -110,7 +178,9 @@ public:
         if (out == nullptr) return E_POINTER;
         if (!text_) return E_INVALIDARG;  // what the runtime does for a non-string message
         const size_t bytes = (text_->size() + 1) * sizeof(wchar_t);
+        MessageTextSpy::marking = true;
         *out = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+        MessageTextSpy::marking = false;
         if (*out == nullptr) return E_OUTOFMEMORY;
         memcpy(*out, text_->c_str(), bytes);
         return S_OK;
@@ -156,6 +226,36 @@ private:
     }
     BOOL handled_ = FALSE;
 };
+
+class ProcessFailedArgs final : public Fake<ProcessFailedArgsStub> {
+public:
+    explicit ProcessFailedArgs(COREWEBVIEW2_PROCESS_FAILED_KIND kind) : kind_(kind) {}
+    HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND* kind) override {
+        if (kind == nullptr) return E_POINTER;
+        *kind = kind_;
+        return S_OK;
+    }
+
+private:
+    bool answers(REFIID iid) const override { return IsEqualIID(iid, __uuidof(ICoreWebView2ProcessFailedEventArgs)); }
+    COREWEBVIEW2_PROCESS_FAILED_KIND kind_;
+};
+
+// Runs a completion when `delivery` says; `late_call` is noted when it comes after a delay.
+void deliver(const std::shared_ptr<World>& world, Delivery delivery, std::function<void()> complete,
+             const std::string& late_call) {
+    switch (delivery) {
+        case Delivery::BeforeReturning: complete(); break;
+        case Delivery::Later: run_later(std::move(complete)); break;
+        case Delivery::AfterDelay:
+            run_after(world->behaviour.late_ms, [complete = std::move(complete), world, late_call] {
+                world->note(late_call);
+                complete();
+            });
+            break;
+        case Delivery::Never: world->withheld.push_back(std::move(complete)); break;
+    }
+}
 
 // ---- settings, web view, controller, environment ----
 
@@ -243,6 +343,14 @@ public:
         token->value = 44;
         return S_OK;
     }
+    HRESULT STDMETHODCALLTYPE add_ProcessFailed(ICoreWebView2ProcessFailedEventHandler* handler,
+                                                EventRegistrationToken* token) override {
+        world_->note("add_ProcessFailed");
+        if (FAILED(world_->behaviour.add_process_failed)) return world_->behaviour.add_process_failed;
+        world_->process_failed_handler = handler;
+        token->value = 25;
+        return S_OK;
+    }
 
 private:
     bool answers(REFIID iid) const override { return IsEqualIID(iid, __uuidof(ICoreWebView2)); }
@@ -274,6 +382,7 @@ public:
         world_->web_message_handler.Reset();
         world_->navigation_handler.Reset();
         world_->new_window_handler.Reset();
+        world_->process_failed_handler.Reset();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_CoreWebView2(ICoreWebView2** out) override {
@@ -312,11 +421,11 @@ public:
         if (FAILED(world_->behaviour.controller_start)) return world_->behaviour.controller_start;
         ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> held(handler);
         const std::shared_ptr<World> world = world_;
-        run_later([world, held, parent] {
+        deliver(world_, world_->behaviour.controller_delivery, [world, held, parent] {
             ComPtr<ICoreWebView2Controller> controller;
             if (world->behaviour.controller_object) controller = make<Controller>(world, parent);
             held->Invoke(world->behaviour.controller_completion, controller.Get());
-        });
+        }, "LateControllerCompletion");
         return S_OK;
     }
 
@@ -353,18 +462,19 @@ HRESULT start_environment(const std::shared_ptr<World>& world, const wchar_t* us
     if (FAILED(behaviour.environment_start)) return behaviour.environment_start;
 
     ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> held(handler);
-    const HRESULT code = first && FAILED(behaviour.first_environment_completion) ? behaviour.first_environment_completion
-                                                                                 : behaviour.environment_completion;
+    const std::wstring& refused = behaviour.refused_folder;
+    const bool folder_refused = !refused.empty() && user_data_folder != nullptr &&
+                                CompareStringOrdinal(user_data_folder, static_cast<int>(std::min(wcslen(user_data_folder), refused.size())),
+                                                     refused.c_str(), static_cast<int>(refused.size()), TRUE) == CSTR_EQUAL;
+    const HRESULT code = folder_refused ? E_ACCESSDENIED
+                         : first && FAILED(behaviour.first_environment_completion) ? behaviour.first_environment_completion
+                                                                                   : behaviour.environment_completion;
     auto complete = [world, held, code] {
         ComPtr<ICoreWebView2Environment> environment;
         if (world->behaviour.environment_object) environment = make<Environment>(world);
         held->Invoke(code, environment.Get());
     };
-    switch (behaviour.environment_delivery) {
-        case Delivery::BeforeReturning: complete(); break;
-        case Delivery::Later: run_later(complete); break;
-        case Delivery::Never: break;
-    }
+    deliver(world, behaviour.environment_delivery, std::move(complete), "LateEnvironmentCompletion");
     return S_OK;
 }
 
@@ -375,6 +485,21 @@ HRESULT send_page_message(World& world, const std::optional<std::wstring>& text)
     const auto args = make<WebMessageArgs>(text);
     return handler->Invoke(sender.Get(), args.Get());
 }
+
+HRESULT fail_process(World& world, COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+    if (!world.process_failed_handler || world.webview == nullptr) return E_UNEXPECTED;
+    const ComPtr<ICoreWebView2ProcessFailedEventHandler> handler = world.process_failed_handler;
+    const ComPtr<ICoreWebView2> sender(world.webview);
+    const auto args = make<ProcessFailedArgs>(kind);
+    return handler->Invoke(sender.Get(), args.Get());
+}
+
+void watch_message_texts() {
+    if (g_spy_registered) return;
+    g_spy_registered = SUCCEEDED(CoRegisterMallocSpy(&message_text_spy()));
+}
+
+int unfreed_message_texts() { return g_spy_registered ? message_text_spy().outstanding() : -1; }
 
 bool start_navigation(World& world, const std::wstring&) {
     if (!world.navigation_handler || world.webview == nullptr) return false;

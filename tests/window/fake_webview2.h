@@ -17,8 +17,10 @@
 
 namespace fake_webview2 {
 
-// When the completion of environment creation reaches the handler.
-enum class Delivery { Later, BeforeReturning, Never };
+// When a completion of environment or controller creation reaches the handler: on the next
+// pumped message, before the start call returns, after Behaviour::late_ms, or never (then it is
+// kept in World::withheld, for a test to deliver by hand).
+enum class Delivery { Later, BeforeReturning, AfterDelay, Never };
 
 struct Behaviour {
     HRESULT environment_start = S_OK;       // returned by the start call itself
@@ -29,6 +31,11 @@ struct Behaviour {
     HRESULT first_environment_start = S_OK;
     HRESULT first_environment_completion = S_OK;
     bool environment_answers = true;  // the environment answers QueryInterface for its interface
+    UINT late_ms = 6000;  // for Delivery::AfterDelay
+    // A user data folder that starts with this text (compared without regard to case) is refused
+    // as the runtime refuses one it may not write: E_ACCESSDENIED through the completion.
+    std::wstring refused_folder;
+    Delivery controller_delivery = Delivery::Later;
     HRESULT controller_start = S_OK;
     HRESULT controller_completion = S_OK;
     bool controller_object = true;
@@ -45,6 +52,7 @@ struct Behaviour {
     HRESULT add_web_message = S_OK;
     HRESULT add_navigation = S_OK;
     HRESULT add_new_window = S_OK;
+    HRESULT add_process_failed = S_OK;
     HRESULT navigate = S_OK;
     HRESULT post = S_OK;
 };
@@ -72,6 +80,9 @@ struct World {
     Microsoft::WRL::ComPtr<ICoreWebView2WebMessageReceivedEventHandler> web_message_handler;
     Microsoft::WRL::ComPtr<ICoreWebView2NavigationStartingEventHandler> navigation_handler;
     Microsoft::WRL::ComPtr<ICoreWebView2NewWindowRequestedEventHandler> new_window_handler;
+    Microsoft::WRL::ComPtr<ICoreWebView2ProcessFailedEventHandler> process_failed_handler;
+    // Completions held back (Delivery::Never), in the order they were due.
+    std::vector<std::function<void()>> withheld;
     // Lent pointer to the web view, the sender of events; null before it exists and after it is gone.
     ICoreWebView2* webview = nullptr;
 
@@ -96,5 +107,14 @@ HRESULT send_page_message(World& world, const std::optional<std::wstring>& text)
 // cancelled / handled it.
 bool start_navigation(World& world, const std::wstring& uri);
 bool request_new_window(World& world, const std::wstring& uri);
+// A WebView2 process failure of that kind, as the runtime reports it; the handler's result, or
+// E_UNEXPECTED when no handler or web view is there.
+HRESULT fail_process(World& world, COREWEBVIEW2_PROCESS_FAILED_KIND kind);
+
+// The texts that TryGetWebMessageAsString handed out and that nobody has freed yet
+// (CoTaskMemFree), counted through a COM allocator spy that watch_message_texts registers
+// once per process. -1 when the spy could not be registered.
+void watch_message_texts();
+int unfreed_message_texts();
 
 }  // namespace fake_webview2

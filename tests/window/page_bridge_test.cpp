@@ -72,6 +72,7 @@ protected:
     PageBridge bridge;
 
     void SetUp() override {
+        fw::watch_message_texts();
         g_world = std::make_shared<fw::World>();
         window = CreateWindowExW(0, L"STATIC", L"bridge test", WS_OVERLAPPEDWINDOW, 0, 0, 500, 320, nullptr, nullptr,
                                  nullptr, nullptr);
@@ -83,6 +84,8 @@ protected:
         DestroyWindow(window);
         pump_pending_messages();
         g_world.reset();
+        // Every message text the runtime handed over went back to it (CoTaskMemFree).
+        EXPECT_EQ(fw::unfreed_message_texts(), 0);
     }
 
     HRESULT attach() { return attach_page_bridge_with(start_fake_runtime, window, setup, bridge); }
@@ -104,7 +107,8 @@ TEST_F(PageBridgeTest, AttachMakesItsCallsInOrderAndConfinesThePage) {
         "CreateEnvironment", "CreateCoreWebView2Controller", "put_DefaultBackgroundColor", "put_Bounds", "put_IsVisible",
         "get_CoreWebView2", "get_Settings", "put_AreDefaultContextMenusEnabled", "put_AreDevToolsEnabled",
         "put_IsStatusBarEnabled", "put_IsZoomControlEnabled", "put_AreBrowserAcceleratorKeysEnabled",
-        "add_WebMessageReceived", "add_NavigationStarting", "add_NewWindowRequested", "NavigateToString"};
+        "add_WebMessageReceived", "add_NavigationStarting", "add_NewWindowRequested", "add_ProcessFailed",
+        "NavigateToString"};
     EXPECT_EQ(r.calls, expected);
 
     RECT client{};
@@ -169,6 +173,114 @@ TEST_F(PageBridgeTest, QuitMessageDuringTheWaitEndsTheAttachAsCancelled) {
     PostQuitMessage(0);
     EXPECT_EQ(attach(), HRESULT_FROM_WIN32(ERROR_CANCELLED));
     EXPECT_FALSE(bridge.controller);
+}
+
+// The quit message's code when one is waiting (it is taken out of the queue), else nothing.
+std::optional<WPARAM> take_quit_message() {
+    MSG message;
+    if (!PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) return std::nullopt;
+    return message.wParam;
+}
+
+TEST_F(PageBridgeTest, AStartThatNeverCompletesIsGivenUpAndItsLateCompletionKeepsNothing) {
+    for (const bool controller_late : {false, true}) {
+        SCOPED_TRACE(controller_late ? "controller" : "environment");
+        g_world = std::make_shared<fw::World>();
+        (controller_late ? g_world->behaviour.controller_delivery : g_world->behaviour.environment_delivery) =
+            fw::Delivery::Never;
+        ControllerSlot::empty();
+        EXPECT_EQ(attach(), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+        EXPECT_FALSE(bridge.controller || bridge.state);
+
+        // The runtime answers after all, with a working object: nothing takes it up.
+        ASSERT_EQ(g_world->withheld.size(), 1u);
+        g_world->withheld.front()();
+        pump_pending_messages();
+        EXPECT_FALSE(ControllerSlot::peek());
+        EXPECT_EQ(fw::live_fake_objects(), 0) << "the late object was kept";
+        if (controller_late) {
+            EXPECT_EQ(g_world->record.calls.back(), "Close") << "the late controller was closed";
+        }
+        g_world->withheld.clear();
+    }
+}
+
+TEST_F(PageBridgeTest, AProfileFolderRefusedBelowLocalAppDataGivesWayToTheTemporaryFolderOnce) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring temporary_profile = std::wstring(temp) + L"Orvelle\\Filters\\WebView2-Setup";
+    const struct {
+        const char* what;
+        std::optional<std::wstring> local_app_data;
+        std::wstring refused;  // the folder the runtime refuses, and what is below it
+        HRESULT completion;    // the code of every other start
+        HRESULT expected;
+        int starts;
+    } cases[] = {
+        {"refused below LOCALAPPDATA", scratch / L"Local", scratch / L"Local", S_OK, S_OK, 2},
+        {"refused in both places", scratch / L"Local", L"", E_ACCESSDENIED, E_ACCESSDENIED, 2},
+        {"another failure is not retried", scratch / L"Local", L"", E_FAIL, E_FAIL, 1},
+        {"no LOCALAPPDATA: the temporary folder was the only one", std::nullopt, temp, S_OK, E_ACCESSDENIED, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        g_world = std::make_shared<fw::World>();
+        g_world->behaviour.refused_folder = c.refused;
+        g_world->behaviour.environment_completion = c.completion;
+        setup.local_app_data = c.local_app_data;
+        EXPECT_EQ(attach(), c.expected);
+        const std::vector<std::string>& calls = g_world->record.calls;
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateEnvironment"), c.starts);
+        if (c.starts == 2) {
+            EXPECT_EQ(g_world->record.user_data_folder, temporary_profile);
+        }
+        close_page_bridge(bridge);
+        pump_pending_messages();
+    }
+}
+
+TEST_F(PageBridgeTest, ALostPageEndsTheLoopOnceNoInstallRuns) {
+    // The runtime replaces these processes by itself: the page stays.
+    attach_live_page();
+    for (const auto kind : {COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED,
+                            COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED,
+                            COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED}) {
+        EXPECT_EQ(fw::fail_process(*g_world, kind), S_OK);
+        EXPECT_EQ(take_quit_message(), std::nullopt) << kind;
+    }
+    EXPECT_FALSE(bridge.state->page_lost);
+
+    // These leave the window without content for good.
+    for (const auto kind : {COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED,
+                            COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED,
+                            COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE}) {
+        SCOPED_TRACE(kind);
+        close_page_bridge(bridge);
+        g_world = std::make_shared<fw::World>();
+        attach_live_page();
+        EXPECT_EQ(fw::fail_process(*g_world, kind), S_OK);
+        EXPECT_EQ(take_quit_message(), static_cast<WPARAM>(kPageLostQuitCode));
+        EXPECT_TRUE(bridge.state->page_lost);
+        EXPECT_FALSE(bridge.state->last_install) << "no install was requested";
+    }
+
+    // Reported while an install runs: the install ends and is answered first.
+    close_page_bridge(bridge);
+    g_world = std::make_shared<fw::World>();
+    std::optional<WPARAM> quit_during_install;
+    const std::shared_ptr<fw::World> world = g_world;
+    setup.install = [world, &quit_during_install] {
+        fw::fail_process(*world, COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED);
+        quit_during_install = take_quit_message();
+        return Status::failure("locked");
+    };
+    attach_live_page();
+    EXPECT_EQ(page_says(L"install"), S_OK);
+    EXPECT_EQ(quit_during_install, std::nullopt) << "the loop was ended inside the install";
+    EXPECT_EQ(g_world->record.posted, std::vector<std::wstring>{L"error\nlocked"});
+    EXPECT_EQ(take_quit_message(), static_cast<WPARAM>(kPageLostQuitCode));
+    ASSERT_TRUE(bridge.state->last_install);
+    EXPECT_EQ(bridge.state->last_install->error(), "locked");
 }
 
 struct FatalCase {
@@ -376,6 +488,15 @@ TEST_F(WindowProcedureTest, DpiChangeTakesTheSuggestedRectangle) {
     RECT now{};
     GetWindowRect(window, &now);
     EXPECT_TRUE(EqualRect(&now, &suggested));
+}
+
+TEST_F(WindowProcedureTest, ThePagesSilenceEndsTheLoopAsALostPage) {
+    EXPECT_EQ(SendMessageW(window, WM_TIMER, kPageReadyTimer + 1, 0), 0);
+    EXPECT_EQ(take_quit_message(), std::nullopt) << "another timer";
+    ASSERT_TRUE(SetTimer(window, kPageReadyTimer, 60000, nullptr));
+    EXPECT_EQ(SendMessageW(window, WM_TIMER, kPageReadyTimer, 0), 0);
+    EXPECT_EQ(take_quit_message(), static_cast<WPARAM>(kPageLostQuitCode));
+    EXPECT_FALSE(KillTimer(window, kPageReadyTimer)) << "it fires once";
 }
 
 TEST_F(WindowProcedureTest, DestroyPostsTheQuitMessage) {

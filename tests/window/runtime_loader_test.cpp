@@ -11,6 +11,7 @@
 #include "com_handlers.h"
 #include "stand_in_registry.h"
 #include "test_support.h"
+#include "time_limits.h"
 #include "wait_with_pump.h"
 #include "webview2_runtime.h"
 
@@ -186,7 +187,7 @@ TEST_F(RuntimeLoader, AFailedStartIsRetriedOnceAndTheEnvironmentIsChecked) {
         EXPECT_EQ(started, S_OK);
         if (FAILED(started)) continue;  // nothing would complete
         Microsoft::WRL::ComPtr<ICoreWebView2Environment> environment;
-        EXPECT_EQ(wait_with_pump(*channel, environment), c.completion);
+        EXPECT_EQ(wait_with_pump(*channel, deadline_after(time_limits().webview_start_ms), environment), c.completion);
         EXPECT_EQ(static_cast<bool>(environment), c.completion == S_OK);
         EXPECT_EQ(starts_in(read_text(record)), c.starts);
     }
@@ -220,7 +221,7 @@ TEST_F(RuntimeLoader, StartsTheRuntimeWithTheInstalledRuntimeArguments) {
     EXPECT_EQ(create_webview2_environment(L"D:\\data", handler.Get()), S_OK);
     EXPECT_FALSE(channel->arrived) << "the stand-in completes later, as the runtime does";
     Microsoft::WRL::ComPtr<ICoreWebView2Environment> environment;
-    EXPECT_EQ(wait_with_pump(*channel, environment), S_OK);
+    EXPECT_EQ(wait_with_pump(*channel, deadline_after(time_limits().webview_start_ms), environment), S_OK);
     EXPECT_TRUE(environment);
     EXPECT_NE(read_text(record).find("user_data_folder\tD:\\\\data\n"), std::string::npos);
 }

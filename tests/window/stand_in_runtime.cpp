@@ -5,11 +5,14 @@
 //
 // LUMIVANE_STAND_IN_SCRIPT names the script (UTF-8 lines "<kind>\t<escaped text>"); without it
 // the stand-in plays what the installer page does by itself (page-start):
-//   behave   <name>=<value>   how the fake runtime behaves (see apply_behaviour)
+//   behave   <name>=<value>   how the fake runtime behaves (see apply_behaviour), its faults
+//                             included: environment_delivery / controller_delivery = never or
+//                             late (after late_ms), refused_folder=<path> (E_ACCESSDENIED below it)
 //   page     <text>           the page posts this string
 //   page-start                the page's own start: "ready", and when the init it gets has
 //                             "auto":true, "install" 1200 ms later
 //   page-object <json>        the page posts a non-string value
+//   process-failed <kind>     a WebView2 process fails (COREWEBVIEW2_PROCESS_FAILED_KIND, a number)
 //   navigate <uri>            the page tries to leave
 //   new-window <uri>          the page asks for a new window
 //   block / unblock <path>    puts / removes a folder of that name with a file in it (a folder that
@@ -66,6 +69,14 @@ StandIn& stand_in() {
 
 HRESULT parse_hresult(const std::string& value) { return static_cast<HRESULT>(std::stoul(value, nullptr, 0)); }
 
+// "before", "late" (after late_ms), "never", else on the next pumped message.
+fw::Delivery parse_delivery(const std::string& value) {
+    if (value == "before") return fw::Delivery::BeforeReturning;
+    if (value == "late") return fw::Delivery::AfterDelay;
+    if (value == "never") return fw::Delivery::Never;
+    return fw::Delivery::Later;
+}
+
 void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
     const size_t equals = setting.find('=');
     const std::string name = setting.substr(0, equals);
@@ -77,10 +88,11 @@ void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
     else if (name == "first_environment_start") b.first_environment_start = parse_hresult(value);
     else if (name == "first_environment_completion") b.first_environment_completion = parse_hresult(value);
     else if (name == "environment_answers") b.environment_answers = flag;
-    else if (name == "environment_delivery")
-        b.environment_delivery = value == "before" ? fw::Delivery::BeforeReturning
-                                 : value == "never" ? fw::Delivery::Never
-                                                    : fw::Delivery::Later;
+    else if (name == "environment_delivery") b.environment_delivery = parse_delivery(value);
+    else if (name == "controller_delivery") b.controller_delivery = parse_delivery(value);
+    else if (name == "late_ms") b.late_ms = static_cast<UINT>(std::stoul(value));
+    else if (name == "refused_folder") b.refused_folder = utf8_to_utf16(value);
+    else if (name == "add_process_failed") b.add_process_failed = parse_hresult(value);
     else if (name == "controller_start") b.controller_start = parse_hresult(value);
     else if (name == "controller_completion") b.controller_completion = parse_hresult(value);
     else if (name == "controller_object") b.controller_object = flag;
@@ -223,6 +235,11 @@ void play_next_step() {
     } else if (step.kind == "page-object") {
         char code[16];
         wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::send_page_message(*s.world, std::nullopt)));
+        result += code;
+    } else if (step.kind == "process-failed") {
+        char code[16];
+        const auto kind = static_cast<COREWEBVIEW2_PROCESS_FAILED_KIND>(std::atoi(step.text.c_str()));
+        wsprintfA(code, "0x%08lX", static_cast<unsigned long>(fw::fail_process(*s.world, kind)));
         result += code;
     } else if (step.kind == "navigate") {
         result += fw::start_navigation(*s.world, text) ? "cancelled" : "allowed";

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "com_handlers.h"
+#include "page_bridge.h"
 #include "webview2.h"
 
 namespace {
@@ -71,6 +72,7 @@ TEST(WebView2Abi, CalledMethodsLandOnThePublishedSlots) {
     EXPECT_EQ(slot_of<ICoreWebView2>([](auto* w) { w->PostWebMessageAsString(L""); }), 33);
     EXPECT_EQ(slot_of<ICoreWebView2>([&](auto* w) { w->add_WebMessageReceived(nullptr, &token); }), 34);
     EXPECT_EQ(slot_of<ICoreWebView2>([&](auto* w) { w->add_NewWindowRequested(nullptr, &token); }), 44);
+    EXPECT_EQ(slot_of<ICoreWebView2>([&](auto* w) { w->add_ProcessFailed(nullptr, &token); }), 25);
 
     EXPECT_EQ(slot_of<ICoreWebView2Settings>([](auto* s) { s->put_IsStatusBarEnabled(FALSE); }), 10);
     EXPECT_EQ(slot_of<ICoreWebView2Settings>([](auto* s) { s->put_AreDevToolsEnabled(FALSE); }), 12);
@@ -82,6 +84,8 @@ TEST(WebView2Abi, CalledMethodsLandOnThePublishedSlots) {
     EXPECT_EQ(slot_of<ICoreWebView2WebMessageReceivedEventArgs>([&](auto* a) { a->TryGetWebMessageAsString(&text); }), 5);
     EXPECT_EQ(slot_of<ICoreWebView2NavigationStartingEventArgs>([](auto* a) { a->put_Cancel(TRUE); }), 8);
     EXPECT_EQ(slot_of<ICoreWebView2NewWindowRequestedEventArgs>([](auto* a) { a->put_Handled(TRUE); }), 6);
+    COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
+    EXPECT_EQ(slot_of<ICoreWebView2ProcessFailedEventArgs>([&](auto* a) { a->get_ProcessFailedKind(&kind); }), 3);
 
     EXPECT_EQ(slot_of<IUnknown>([](auto* u) { u->Release(); }), 2);
 }
@@ -110,6 +114,12 @@ TEST(WebView2Abi, HandlersExposeInvokeAtSlotThree) {
     EXPECT_EQ(reinterpret_cast<InvokeEvent>(slot(nav, 3))(nav, nullptr, nullptr), S_OK);
     EXPECT_EQ(navigation->Release(), 2u);  // Invoke did not change the count
     navigation->Release();
+
+    const auto failures = make_com_object<ProcessFailedHandler>(std::make_shared<BridgeState>());
+    void* failed = static_cast<ICoreWebView2ProcessFailedEventHandler*>(failures.Get());
+    failures->AddRef();
+    EXPECT_EQ(reinterpret_cast<InvokeEvent>(slot(failed, 3))(failed, nullptr, nullptr), S_OK);
+    EXPECT_EQ(failures->Release(), 1u);
 }
 
 TEST(WebView2Abi, HandlersAnswerTheirOwnIidAndIUnknownOnly) {
@@ -148,6 +158,8 @@ TEST(WebView2Abi, IidsMatchTheirRegistryText) {
     expect_iid<ICoreWebView2NavigationStartingEventArgs>(L"{5b495469-e119-438a-9b18-7604f25f2e49}");
     expect_iid<ICoreWebView2NewWindowRequestedEventArgs>(L"{34acb11c-fc37-4418-9132-f9c21d1eafb9}");
     expect_iid<ICoreWebView2EnvironmentOptions>(L"{2fde08a8-1e9a-4766-8c05-95a9ceb9d1c5}");
+    expect_iid<ICoreWebView2ProcessFailedEventHandler>(L"{79e0aea4-990b-42d9-aa1d-0fcc2e5bc7f1}");
+    expect_iid<ICoreWebView2ProcessFailedEventArgs>(L"{8155a9a4-1474-4a86-8cae-151b0fa6b8ca}");
 }
 
 TEST(WebView2Abi, PlainTypesHaveThePublishedLayout) {
@@ -161,6 +173,13 @@ TEST(WebView2Abi, PlainTypesHaveThePublishedLayout) {
     EXPECT_EQ(sizeof(BOOL), 4u);
     EXPECT_EQ(sizeof(COREWEBVIEW2_MOVE_FOCUS_REASON), 4u);
     EXPECT_EQ(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC, 0);
+    EXPECT_EQ(sizeof(COREWEBVIEW2_PROCESS_FAILED_KIND), 4u);
+    EXPECT_EQ(COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED, 0);
+    EXPECT_EQ(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED, 1);
+    EXPECT_EQ(COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE, 2);
+    EXPECT_EQ(COREWEBVIEW2_PROCESS_FAILED_KIND_FRAME_RENDER_PROCESS_EXITED, 3);
+    EXPECT_EQ(COREWEBVIEW2_PROCESS_FAILED_KIND_GPU_PROCESS_EXITED, 6);
+    EXPECT_EQ(COREWEBVIEW2_PROCESS_FAILED_KIND_UNKNOWN_PROCESS_EXITED, 9);
 }
 
 }  // namespace

@@ -143,4 +143,10 @@ public:
     HRESULT STDMETHODCALLTYPE put_Handled(BOOL) override { return E_NOTIMPL; }
 };
 
+// ICoreWebView2ProcessFailedEventArgs.
+class ProcessFailedArgsStub : public ICoreWebView2ProcessFailedEventArgs {
+public:
+    HRESULT STDMETHODCALLTYPE get_ProcessFailedKind(COREWEBVIEW2_PROCESS_FAILED_KIND*) override { return E_NOTIMPL; }
+};
+
 }  // namespace fake_webview2

@@ -11,6 +11,7 @@
 #include <map>
 
 #include "embedded.h"
+#include "languages.h"
 #include "line_text.h"
 #include "stand_in_registry.h"
 #include "test_support.h"
@@ -197,6 +198,10 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         monitor.cbSize = sizeof(monitor);
         ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor));
         const RECT& work = monitor.rcWork;
+        // The test display has a panel (tools/test.sh), as a desktop with a taskbar has: centring
+        // on the whole monitor would place the window lower than this.
+        ASSERT_LT(work.bottom - work.top, monitor.rcMonitor.bottom - monitor.rcMonitor.top)
+            << "the display's work area is the whole monitor, so the centring is not checked";
         EXPECT_EQ(outer.left, (work.left + work.right - (outer.right - outer.left)) / 2);
         EXPECT_EQ(outer.top, (work.top + work.bottom - (outer.bottom - outer.top)) / 2);
 
@@ -436,6 +441,130 @@ TEST_F(WindowEndToEnd, AFailedAttachLeavesNoWindowAndTheMessageBoxesWait) {
         EXPECT_FALSE(ts::exists(plugins));
         stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, runtime_folder);
     }
+}
+
+// The setup's message box, once shown (not one of an earlier case, already gone).
+HWND wait_for_box() { return wait_for_visible(L"#32770", L"Lumivane"); }
+
+std::wstring box_text(HWND box) {
+    wchar_t text[4096] = L"";
+    GetDlgItemTextW(box, 0xFFFF, text, 4096);
+    return text;
+}
+
+// Waits until the setup has ended; a message box of it meanwhile is noted and answered with
+// Cancel. The exit code, or nullopt after `timeout_ms` (the setup is then ended).
+std::optional<DWORD> wait_exit_noting_boxes(ts::Child& child, bool& box_seen, DWORD timeout_ms = 30000) {
+    for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
+        if (!still_running(child)) return ts::wait_exit(child, 0);
+        if (HWND box = FindWindowW(L"#32770", L"Lumivane"); box && IsWindowVisible(box)) {
+            box_seen = true;
+            PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
+        }
+        Sleep(50);
+    }
+    return ts::wait_exit(child, 0);
+}
+
+// Whatever the WebView2 runtime does, the run ends with the page working or with the message
+// boxes, with the right texts and exit code, and never hangs. The setup with short time limits
+// (4 s for the runtime's start and for the page's first word) meets the stand-in runtime taught
+// each fault.
+TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
+    enum class Box { Confirm, Done, Failed };
+    struct Answer {
+        Box box;
+        int button;
+    };
+    const struct {
+        const char* what;
+        Steps script;
+        bool window_first;            // the installer window shows before any box
+        std::vector<Answer> answers;  // the boxes in order, and the button pressed in each
+        DWORD exit_code;
+        bool installed;
+        const char* late_call = nullptr;  // the stand-in's completion that comes after the setup gave up
+    } faults[] = {
+        {"environment creation never completes", {{"behave", "environment_delivery=never"}}, false,
+         {{Box::Confirm, IDCANCEL}}, 0, false},
+        {"controller creation completes after the limit",
+         {{"behave", "controller_delivery=late"}, {"behave", "late_ms=6500"}}, false,
+         {{Box::Confirm, IDOK}, {Box::Done, IDOK}}, 0, true, "LateControllerCompletion"},
+        // The failures come a moment after the page's navigation started, so that the test sees the
+        // window before it goes.
+        {"the browser process exits once the window is shown",
+         {{"pause", "1000"}, {"page", "ready"}, {"process-failed", "0"}}, true, {{Box::Confirm, IDCANCEL}}, 0, false},
+        {"the render process exits before ready", {{"pause", "1000"}, {"process-failed", "1"}}, true,
+         {{Box::Confirm, IDCANCEL}}, 0, false},
+        {"the page never sends ready", {}, true, {{Box::Confirm, IDCANCEL}}, 0, false},
+        {"the browser process exits after an install",
+         {{"pause", "1000"}, {"page", "ready"}, {"page", "install"}, {"process-failed", "0"}}, true,
+         {{Box::Done, IDOK}}, 0, true},
+        {"the browser process exits after a failed install",
+         {{"block", ts::utf8(plugins + L"\\Lumivane.8bf.new")}, {"pause", "1000"}, {"page", "ready"},
+          {"page", "install"}, {"process-failed", "0"}},
+         true, {{Box::Failed, IDOK}}, 1, false},
+        // The page then works, also past the limit for its first word: "ready" stopped that watch.
+        {"the profile folder below LOCALAPPDATA is refused",
+         {{"behave", "refused_folder=" + ts::utf8(scratch / L"Local")}, {"page", "ready"}, {"pause", "5000"},
+          {"page", "close"}},
+         true, {}, 0, false},
+    };
+    const SetupTexts& texts = setup_texts_for(choose_ui_language());
+    for (const auto& fault : faults) {
+        SCOPED_TRACE(fault.what);
+        ts::remove_tree(plugins);
+        ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
+        DeleteFileW(record.c_str());
+        write_script(fault.script);
+        ts::Child child = ts::start_process(ts::short_limits_setup_exe(), L"", environment());
+        const EndedAtScopeExit end{child};
+        if (fault.window_first) {
+            ASSERT_NE(wait_for_visible(L"LumivaneSetup", L"Lumivane"), nullptr);
+        }
+
+        for (size_t i = 0; i < fault.answers.size(); ++i) {
+            const Answer& answer = fault.answers[i];
+            const HWND box = wait_for_box();
+            ASSERT_NE(box, nullptr) << "box " << i;
+            EXPECT_EQ(FindWindowW(L"LumivaneSetup", nullptr), nullptr) << "the window is gone before a box shows";
+            if (i == 0 && fault.late_call) {
+                // The runtime answers after all, while the box asks: nothing else comes of it.
+                const StandInRecord late = record_when(record, [&](const StandInRecord& r) {
+                    const std::vector<std::string> calls = r.all("call");
+                    return std::find(calls.begin(), calls.end(), fault.late_call) != calls.end();
+                });
+                const std::vector<std::string> calls = late.all("call");
+                ASSERT_NE(std::find(calls.begin(), calls.end(), fault.late_call), calls.end());
+                Sleep(500);
+                EXPECT_TRUE(still_running(child) && IsWindowVisible(box)) << "the late completion disturbed the box";
+                EXPECT_EQ(FindWindowW(L"LumivaneSetup", nullptr), nullptr) << "a second window";
+            }
+            std::string expected;
+            switch (answer.box) {
+                case Box::Confirm: expected = fill_placeholder(texts.confirm, "{v}", "0.4.0"); break;
+                case Box::Done: expected = std::string(texts.done); break;
+                case Box::Failed: {
+                    const std::string reply = StandInRecord(record).one("posted");
+                    ASSERT_TRUE(reply.starts_with("error\n")) << reply;
+                    expected = fill_placeholder(texts.failed, "{e}", reply.substr(6));
+                    break;
+                }
+            }
+            EXPECT_EQ(ts::utf8(box_text(box)), expected) << "box " << i;
+            PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(answer.button), 0);
+            for (int wait = 0; wait < 200 && IsWindow(box); ++wait) Sleep(25);
+        }
+
+        bool box_seen = false;
+        EXPECT_EQ(wait_exit_noting_boxes(child, box_seen), fault.exit_code);
+        EXPECT_FALSE(box_seen) << "a box more than expected";
+        EXPECT_EQ(ts::read_bytes(plugins + L"\\Lumivane.8bf") == ts::module_bytes(), fault.installed);
+    }
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    EXPECT_EQ(StandInRecord(record).one("user_data_folder"), ts::utf8(std::wstring(temp) + L"Orvelle\\Filters\\WebView2-Setup"))
+        << "the refused profile gave way to the temporary folder's";
 }
 
 TEST_F(WindowEndToEnd, DllsPlantedBesideTheSetupAreNeverLoaded) {
