@@ -2,6 +2,7 @@
 // modes are chosen in run_setup.
 #include <windows.h>
 
+#include "run_log.h"
 #include "run_setup.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -9,5 +10,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // DLLs come from the system folder only.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     run_setup();
+    log_exit_code(0);
     return 0;
 }

@@ -9,6 +9,7 @@
 
 namespace {
 
+// The failure is in the log already (install_action.h).
 DialogueOutcome report_failure(UiLanguage language, const std::string& error) {
     show_failed_message(language, error);
     return DialogueOutcome::Failed;

@@ -10,10 +10,26 @@
 #include "languages.h"
 #include "message_box_dialogue.h"
 #include "placement.h"
+#include "removal.h"
+#include "run_log.h"
+#include "system_account.h"
 
 namespace {
 
-[[noreturn]] void end_process(UINT code) { ExitProcess(code); }
+[[noreturn]] void end_process(UINT code) {
+    log_exit_code(code);
+    ExitProcess(code);
+}
+
+// A quiet run or a removal that cannot go on: its reason goes to the log, if any, and nowhere else.
+[[noreturn]] void fail(const std::string& reason) {
+    log_event(reason);
+    end_process(1);
+}
+
+void log_mode(std::string_view mode) {
+    log_event("Lumivane Setup " + std::string(kSetupVersion) + ", " + std::string(mode));
+}
 
 // Before the process ends, the host watch (if any) must have finished its work.
 void wait_or_fail() {
@@ -21,7 +37,16 @@ void wait_or_fail() {
 }
 
 void run_quiet() {
+    // Its failure is in the log already (install_action.h).
     if (!install_into_resolved_folder().ok()) end_process(1);
+    wait_or_fail();
+}
+
+// Removal shows nothing, whatever ORVELLE_SETUP_QUIET says.
+void run_removal() {
+    const Result<std::wstring> folder = resolve_plugin_folder();
+    if (!folder.ok()) fail("removal failed: " + folder.error());
+    if (const Status removed = remove_plugin(folder.value()); !removed.ok()) fail("removal failed: " + removed.error());
     wait_or_fail();
 }
 
@@ -57,10 +82,15 @@ void run_message_boxes(UiLanguage language) {
 }  // namespace
 
 void run_setup() {
-    if (environment_has(L"ORVELLE_SETUP_QUIET")) {
-        run_quiet();
-        return;
-    }
+    open_run_log(environment_value(L"ORVELLE_SETUP_LOG"));
+    const bool removal = environment_has(L"ORVELLE_SETUP_REMOVE");
+    const bool quiet = environment_has(L"ORVELLE_SETUP_QUIET");
+    log_mode(removal ? "removal" : quiet ? "quiet run" : "window run");
+    // Nothing is installed, removed or shown for the SYSTEM account's profile.
+    if (const auto refusal = system_account_refusal(process_user_sid(), environment_has(L"ORVELLE_SETUP_DIR")))
+        fail(std::string(*refusal));
+    if (removal) return run_removal();
+    if (quiet) return run_quiet();
     const UiLanguage language = choose_ui_language();
     const WindowOutcome window = run_installer_window(page_setup_for(language));
     if (window.result != WindowResult::NotShown) {
@@ -68,5 +98,6 @@ void run_setup() {
         wait_or_fail();
         end_process(static_cast<UINT>(window.result));
     }
+    log_event("the window could not be shown: message boxes");
     run_message_boxes(language);
 }

@@ -62,6 +62,14 @@ struct FindHandleTraits {
 };
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 
+// Text the system allocated for the caller with LocalAlloc (a SID as text, say).
+struct LocalStringTraits {
+    using Value = wchar_t*;
+    static Value empty() { return nullptr; }
+    static void close(Value text) { LocalFree(text); }
+};
+using UniqueLocalString = UniqueResource<LocalStringTraits>;
+
 // Holds a slim reader/writer lock exclusively for one scope.
 class ExclusiveLock {
 public:

@@ -5,6 +5,7 @@
 #include "file_ops.h"
 #include "os_error.h"
 #include "paths.h"
+#include "system_account.h"
 #include "text.h"
 #include "time_limits.h"
 
@@ -79,14 +80,9 @@ std::wstring normalised_path(const std::wstring& folder) {
 
 // The user's own SID, which the elevated and the unelevated token of one user share.
 std::unique_ptr<unsigned char[]> user_sid() {
-    UniqueHandle token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return nullptr;
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    if (size == 0) return nullptr;
-    auto buffer = std::make_unique<unsigned char[]>(size);
-    if (!GetTokenInformation(token.get(), TokenUser, buffer.get(), size, &size)) return nullptr;
-    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid;
+    const std::vector<unsigned char> user = process_token_user();
+    if (user.empty()) return nullptr;
+    const PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
     const DWORD length = GetLengthSid(sid);
     auto copy = std::make_unique<unsigned char[]>(length);
     if (!CopySid(length, copy.get(), sid)) return nullptr;

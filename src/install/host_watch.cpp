@@ -11,6 +11,8 @@
 #include "background_task.h"
 #include "environment.h"
 #include "host_settings.h"
+#include "removal.h"
+#include "run_log.h"
 #include "text.h"
 #include "win32_handles.h"
 
@@ -80,19 +82,32 @@ std::vector<ProcessId> find_host_processes(std::wstring_view host_name) {
 
 void host_watch_task(HostWatch watch) {
     for (const ProcessId id : watch.process_ids) wait_for_process(watch.host_name, id);
-    // Nobody is left to tell of a failure: the installation has long been reported.
-    ignore_failure(update_host_settings(watch.settings_path));
+    log_event("the host has quit");
+    // Nobody but the log is left to tell of a failure: the installation has long been reported.
+    if (!watch.settings_path.empty())
+        log_settings_update("host settings after the host quit", update_host_settings(watch.settings_path),
+                            watch.settings_path);
+    // Copies a later host run still holds go with the next install or removal.
+    if (!watch.plugin_folder.empty()) remove_set_aside_copies(watch.plugin_folder);
 }
 
-void start_host_watch(const std::wstring& settings_path) {
+namespace {
+
+void start_watch(const std::wstring& settings_path, const std::wstring& plugin_folder) {
     std::wstring name = host_executable_name(environment_value(L"ORVELLE_SETUP_APP"));
     std::vector<ProcessId> ids = find_host_processes(name);
     if (ids.empty()) return;
 
-    auto watch = std::make_unique<HostWatch>(HostWatch{std::move(name), std::move(ids), settings_path});
+    auto watch = std::make_unique<HostWatch>(HostWatch{std::move(name), std::move(ids), settings_path, plugin_folder});
     UniqueHandle thread(CreateThread(nullptr, 0, run_host_watch, watch.get(), 0, nullptr));
     // Without a thread the installation still stands; the preferences stay as just written.
     if (!thread) return;
     watch.release();  // the thread owns it now
+    log_event("waiting for the host to quit");
     BackgroundTaskSlot::put(std::move(thread));
 }
+
+}  // namespace
+
+void start_host_watch(const std::wstring& settings_path) { start_watch(settings_path, L""); }
+void start_removal_watch(const std::wstring& plugin_folder) { start_watch(L"", plugin_folder); }

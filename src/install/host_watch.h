@@ -12,19 +12,23 @@ using ProcessId = unsigned long;
 struct HostWatch {
     std::wstring host_name;
     std::vector<ProcessId> process_ids;  // in the order the snapshot listed them; never empty
-    std::wstring settings_path;
+    std::wstring settings_path;  // edited again once the host has quit; empty: no edit
+    std::wstring plugin_folder;  // its set-aside copies deleted once the host has quit; empty: none
 };
 
 // Looks for running host processes and, when there are any, starts the one background task
 // and hands its thread to BackgroundTaskSlot. Returns without waiting; never fails.
 void start_host_watch(const std::wstring& settings_path);
+// The same for a removal: the task deletes the set-aside copies in `plugin_folder` instead.
+void start_removal_watch(const std::wstring& plugin_folder);
 
 // Ids of the running processes whose executable name is `host_name`, in snapshot order, this
 // process left out.
 // A snapshot that cannot be taken gives none.
 std::vector<ProcessId> find_host_processes(std::wstring_view host_name);
 
-// Waits for every listed process to end, then edits the preferences once more.
+// Waits for every listed process to end, then edits the preferences once more or deletes the
+// set-aside copies.
 void host_watch_task(HostWatch watch);
 
 // The name to look for: ORVELLE_SETUP_APP when set to valid Unicode (even empty), else

@@ -8,5 +8,6 @@
 // Runs one install; its failure text is shown to the user verbatim.
 using InstallAction = std::function<Status()>;
 
-// Resolves the plug-in folder afresh (a changed environment counts), then installs into it.
+// Resolves the plug-in folder afresh (a changed environment counts), then installs into it. A
+// failure goes to the run log ("install failed: " and its text) before it is returned.
 Status install_into_resolved_folder();

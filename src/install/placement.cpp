@@ -12,6 +12,7 @@
 #include "host_watch.h"
 #include "os_error.h"
 #include "paths.h"
+#include "run_log.h"
 #include "text.h"
 
 namespace {
@@ -26,10 +27,9 @@ std::wstring set_aside_path(const std::wstring& folder, int index) {
     return join_path(folder, name);
 }
 
-// The host keeps a loaded module from being replaced, and a read-only file cannot be replaced
-// either, but both can be renamed: move it aside under the first name that is free or can be
-// freed. Gives the copy's path.
-Result<std::wstring> set_aside(const std::wstring& folder, const std::wstring& installed) {
+}  // namespace
+
+Result<std::wstring> set_module_aside(const std::wstring& folder, const std::wstring& installed) {
     for (int i = 0; i < kSetAsideNames; ++i) {
         const std::wstring copy = set_aside_path(folder, i);
         if (file_exists(copy) && !delete_file(copy).ok()) continue;
@@ -39,6 +39,8 @@ Result<std::wstring> set_aside(const std::wstring& folder, const std::wstring& i
     }
     return Result<std::wstring>::failure("no se pudo apartar la versi\u00F3n anterior");
 }
+
+namespace {
 
 bool is_read_only(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -59,7 +61,7 @@ Result<std::optional<std::wstring>> place_module(const std::wstring& folder, con
         temporary.discard();
         return Placed::failure(path_failure(installed, replaced.error()));
     }
-    Result<std::wstring> aside = set_aside(folder, installed);
+    Result<std::wstring> aside = set_module_aside(folder, installed);
     if (!aside.ok()) {
         if (is_read_only(installed) && delete_file(installed).ok()) {
             const Status placed = temporary.place(installed);
@@ -104,6 +106,7 @@ void bring_host_settings_into_line(const std::wstring& folder) {
     const std::wstring settings =
         join_path(join_path(*parent, L"Settings"), L"PhotoshopPluginsPreferences.xml");
     const Result<SettingsOutcome> updated = update_host_settings(settings);
+    log_settings_update("host settings", updated, settings);
     if (updated.ok() && updated.value() == SettingsOutcome::Written) start_host_watch(settings);
 }
 
@@ -124,6 +127,7 @@ Result<std::wstring> resolve_plugin_folder() {
 InstallOutcome install_plugin(const std::wstring& folder) {
     const std::wstring installed = join_path(folder, kModuleName);
     const std::wstring temporary_path = join_path(folder, kTemporaryName);
+    log_path_event("plug-in folder", folder);
 
     if (Status made = create_folder(folder); !made.ok())
         return InstallOutcome::failure(path_failure(folder, made.error()));
@@ -142,7 +146,8 @@ InstallOutcome install_plugin(const std::wstring& folder) {
     if (!placed.ok()) return InstallOutcome::failure(placed.error());
     // A copy that the host does not hold (a read-only module was set aside) is not kept.
     const std::optional<std::wstring>& copy = placed.value();
-    if (copy) ignore_failure(delete_file(*copy));
+    log_path_event("module placed", installed);
+    if (copy && !delete_file(*copy).ok()) log_path_event("earlier module in use, set aside", *copy);
 
     remove_stale_copies(folder, copy);
     bring_host_settings_into_line(folder);

@@ -181,7 +181,8 @@ TEST_F(Dialogue, AfterTheDoneBoxTheSetupWaitsForTheHost) {
     started.push_back(host.process);  // ended at tear-down should a check fail first
     ASSERT_EQ(WaitForSingleObject(ready, 20000), WAIT_OBJECT_0) << "the stand-in host did not start";
 
-    ts::Child child = start({{L"ORVELLE_SETUP_APP", L"DialogueHost.exe"}});
+    const std::wstring log = scratch / L"setup.log";
+    ts::Child child = start({{L"ORVELLE_SETUP_APP", L"DialogueHost.exe"}, {L"ORVELLE_SETUP_LOG", log}});
     std::optional<Box> done = box_after_confirming();
     ASSERT_TRUE(done);
     EXPECT_EQ(done->text, wide(current_language().done));
@@ -200,6 +201,17 @@ TEST_F(Dialogue, AfterTheDoneBoxTheSetupWaitsForTheHost) {
     EXPECT_NE(rewritten.find("<Directories />\r\n\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>"),
               std::string::npos)
         << rewritten;
+    // The run's story in the log: the mode, the wait for the host, the second edit, the end.
+    const std::string story = ts::read_bytes(log).value_or("");
+    std::string::size_type at = 0;
+    for (const std::string& event :
+         {std::string(", window run\r\n"), std::string(" the window could not be shown: message boxes\r\n"),
+          " host settings written: " + ts::utf8(settings) + "\r\n", std::string(" waiting for the host to quit\r\n"),
+          std::string(" the host has quit\r\n"), " host settings after the host quit written: " + ts::utf8(settings) + "\r\n"}) {
+        at = story.find(event, at);
+        EXPECT_NE(at, std::string::npos) << event << " in order in:\n" << story;
+    }
+    EXPECT_TRUE(story.ends_with(" exit code 0\r\n")) << story;
     CloseHandle(ready);
     CloseHandle(quit);
 }
@@ -231,7 +243,8 @@ TEST_F(Dialogue, FailedInstallShowsTheErrorInsideTheMessageAndEndsWithOne) {
     const Expected& language = current_language();
     ASSERT_TRUE(ts::write_bytes(scratch / L"blocker", "a file where the folder should be"));
     folder = scratch / L"blocker\\Plugins";
-    ts::Child child = start();
+    const std::wstring log = scratch / L"setup.log";
+    ts::Child child = start({{L"ORVELLE_SETUP_LOG", log}});
     std::optional<Box> failed = box_after_confirming();
     ASSERT_TRUE(failed);
     EXPECT_FALSE(failed->has_cancel);
@@ -250,6 +263,9 @@ TEST_F(Dialogue, FailedInstallShowsTheErrorInsideTheMessageAndEndsWithOne) {
     EXPECT_EQ(WaitForSingleObject(child.process, 300), static_cast<DWORD>(WAIT_TIMEOUT));
     press(*failed, IDOK);
     EXPECT_EQ(ts::wait_exit(child, 20000), 1u);
+    const std::string story = ts::read_bytes(log).value_or("");
+    EXPECT_NE(story.find(" install failed: " + ts::utf8(error) + "\r\n"), std::string::npos) << story;
+    EXPECT_TRUE(story.ends_with(" exit code 1\r\n")) << story;
 }
 
 TEST_F(Dialogue, UnresolvableFolderShowsItsTextAndInstallsNothing) {

@@ -1,13 +1,15 @@
-// The real executable: quiet runs and their exit codes, arguments ignored, and DLLs planted
-// beside it never loaded.
+// The real executable: quiet runs and their exit codes, arguments ignored, DLLs planted beside
+// it never loaded, the run log, the removal, and the deployment guide's commands.
 #include <gtest/gtest.h>
 
+#include "embedded.h"
 #include "test_support.h"
 
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <cwctype>
+#include <regex>
 
 namespace ts = testing_support;
 
@@ -84,7 +86,8 @@ TEST_F(QuietRun, NeverLoadsTheWindowSystem) {
     for (int i = 0; i < 400 && !ts::exists(host_folder / L"up"); ++i) Sleep(25);
     ts::Child setup = ts::start_process(ts::setup_exe(), L"",
                                         {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder},
-                                         {L"ORVELLE_SETUP_APP", L"module_holder.exe"}});
+                                         {L"ORVELLE_SETUP_APP", L"module_holder.exe"},
+                                         {L"ORVELLE_SETUP_LOG", scratch / L"setup.log"}});
     for (int i = 0; i < 400 && !ts::exists(scratch / L"Settings\\PhotoshopPluginsPreferences.xml"); ++i) Sleep(25);
     Sleep(300);
     const std::vector<std::wstring> modules = loaded_modules(setup.id);
@@ -95,6 +98,7 @@ TEST_F(QuietRun, NeverLoadsTheWindowSystem) {
     TerminateProcess(host.process, 0);
     CloseHandle(host.process);
     EXPECT_EQ(ts::wait_exit(setup, 30000), 0u);
+    EXPECT_TRUE(ts::read_bytes(scratch / L"setup.log").value_or("").ends_with(" exit code 0\r\n")) << "the log was on";
 }
 
 // Everything a planted-DLL run needs in one folder, as a download folder would hold it.
@@ -129,6 +133,170 @@ TEST_F(PlantedDlls, SetupLoadsNoneOfThemQuietOrWindowed) {
     Sleep(4000);
     EXPECT_FALSE(ts::wait_exit(child, 0).has_value()) << "setup ended without waiting for the user";
     for (const std::wstring& name : planted) EXPECT_FALSE(loaded(name)) << ts::utf8(name);
+}
+
+// Admin runs: every setup variable of the test's choosing, the others unset.
+class AdminRun : public ::testing::Test {
+protected:
+    ts::ScratchFolder scratch;
+    std::wstring folder = scratch / L"Plugins";
+    std::wstring module = folder + L"\\Lumivane.8bf";
+    std::wstring log = scratch / L"setup.log";
+
+    ts::EnvironmentChanges environment(const wchar_t* mode, const std::wstring& app = L"no-host.exe") {
+        ts::EnvironmentChanges all{{L"ORVELLE_SETUP_DIR", folder},         {L"ORVELLE_SETUP_LOG", log},
+                                   {L"ORVELLE_SETUP_APP", app},            {L"ORVELLE_SETUP_QUIET", std::nullopt},
+                                   {L"ORVELLE_SETUP_REMOVE", std::nullopt}};
+        all[mode] = L"";
+        return all;
+    }
+    std::optional<DWORD> install() { return ts::run_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_QUIET")); }
+    // Removal shows nothing even without ORVELLE_SETUP_QUIET: a window would hang the run.
+    std::optional<DWORD> remove() { return ts::run_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_REMOVE")); }
+    // The log, every line checked for its leading UTC time and its CRLF.
+    std::string story() {
+        const std::string text = ts::read_bytes(log).value_or("");
+        static const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z [^\r\n]+)");
+        for (size_t at = 0, end = 0; at < text.size(); at = end + 2) {
+            end = text.find("\r\n", at);
+            if (end == std::string::npos) {
+                ADD_FAILURE() << "no CRLF at the end: " << text;
+                break;
+            }
+            EXPECT_TRUE(std::regex_match(text.substr(at, end - at), line)) << text.substr(at, end - at);
+        }
+        return text;
+    }
+};
+
+bool tells(const std::string& story, const std::string& event) {
+    return story.find("Z " + event + "\r\n") != std::string::npos;
+}
+
+TEST_F(AdminRun, LogTellsEachRunsStoryAndEarlierLinesNeverChange) {
+    const std::string version = "Lumivane Setup " + std::string(kSetupVersion);
+    EXPECT_EQ(install(), 0u);
+    const std::string first = story();
+    EXPECT_TRUE(first.find(version + ", quiet run\r\n") < first.find("\r\n")) << first;
+    EXPECT_TRUE(tells(first, "plug-in folder: " + ts::utf8(folder))) << first;
+    EXPECT_TRUE(tells(first, "module placed: " + ts::utf8(module))) << first;
+    EXPECT_TRUE(tells(first, "host settings written: " + ts::utf8(scratch / L"Settings\\PhotoshopPluginsPreferences.xml")));
+    EXPECT_TRUE(first.ends_with(" exit code 0\r\n")) << first;
+
+    // A failed run: its reason verbatim, then its exit code, after the earlier lines unchanged.
+    const std::wstring good_folder = std::exchange(folder, scratch / L"blocker\\Plugins");
+    ASSERT_TRUE(ts::write_bytes(scratch / L"blocker", "a file where the folder should be"));
+    EXPECT_EQ(install(), 1u);
+    const std::string second = story();
+    EXPECT_TRUE(second.starts_with(first));
+    EXPECT_TRUE(tells(second, "install failed: " + ts::utf8(folder) + ": " + ts::os_reason(ERROR_ALREADY_EXISTS)));
+    EXPECT_TRUE(second.ends_with(" exit code 1\r\n")) << second;
+
+    folder = good_folder;
+    EXPECT_EQ(remove(), 0u);
+    const std::string third = story().substr(second.size());
+    EXPECT_TRUE(third.find(version + ", removal\r\n") < third.find("\r\n")) << third;
+    EXPECT_TRUE(tells(third, "module deleted: " + ts::utf8(module))) << third;
+    EXPECT_TRUE(third.ends_with(" exit code 0\r\n")) << third;
+}
+
+// A folder, a file another program holds without write sharing, a drive that does not exist.
+TEST_F(AdminRun, LogThatCannotBeOpenedChangesNothing) {
+    wchar_t letter = L'Z';
+    while (GetLogicalDrives() & (1u << (letter - L'A'))) --letter;
+    const std::wstring locked = scratch / L"locked.log";
+    ASSERT_TRUE(ts::write_bytes(locked, "kept\r\n"));
+    HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(CreateDirectoryW((scratch / L"a-folder").c_str(), nullptr));
+    for (const std::wstring& path : {scratch / L"a-folder", locked, std::wstring(1, letter) + L":\\setup.log"}) {
+        log = path;
+        EXPECT_EQ(install(), 0u) << ts::utf8(path);
+        EXPECT_EQ(ts::read_bytes(module), ts::module_bytes()) << ts::utf8(path);
+        EXPECT_EQ(remove(), 0u) << ts::utf8(path);
+        EXPECT_FALSE(ts::exists(module)) << ts::utf8(path);
+    }
+    CloseHandle(lock);
+    EXPECT_TRUE(ts::folder_names(scratch / L"a-folder").empty());
+    EXPECT_EQ(ts::read_bytes(locked), "kept\r\n");
+}
+
+TEST_F(AdminRun, RemovalTakesOurFilesAndLeavesTheSettingsAndTheRest) {
+    ASSERT_EQ(install(), 0u);
+    const std::optional<std::string> settings = ts::read_bytes(scratch / L"Settings\\PhotoshopPluginsPreferences.xml");
+    for (const wchar_t* name : {L"Lumivane.8bf.new", L"Lumivane.8bf.old", L"Lumivane.8bf.old7", L"Other.8bf"})
+        ASSERT_TRUE(ts::write_bytes(folder + L"\\" + name, "left over"));
+    EXPECT_EQ(remove(), 0u);
+    EXPECT_EQ(ts::folder_names(folder), std::vector<std::wstring>{L"Other.8bf"});
+    EXPECT_EQ(ts::read_bytes(scratch / L"Settings\\PhotoshopPluginsPreferences.xml"), settings);
+
+    // Nothing installed, not even the folder: nothing to do, and nothing is created.
+    ts::remove_tree(folder);
+    EXPECT_EQ(remove(), 0u);
+    EXPECT_FALSE(ts::exists(folder));
+
+    // A module that can be neither deleted nor renamed (open without sharing) fails the removal.
+    ASSERT_EQ(install(), 0u);
+    HANDLE held = CreateFileW(module.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(remove(), 1u);
+    CloseHandle(held);
+    EXPECT_TRUE(tells(story(), "removal failed: " + ts::utf8(module) + ": " + ts::os_reason(ERROR_SHARING_VIOLATION)));
+    EXPECT_TRUE(ts::exists(module));
+}
+
+TEST_F(AdminRun, ModuleHeldByTheHostIsSetAsideAndDeletedOnceTheHostHasQuit) {
+    ASSERT_EQ(install(), 0u);
+    ts::ScratchFolder host_folder;
+    ts::Child host = ts::start_process(ts::test_binary(L"module_holder.exe"),
+                                       L"\"" + module + L"\" \"" + (host_folder / L"up") + L"\"", {});
+    for (int i = 0; i < 400 && !ts::exists(host_folder / L"up"); ++i) Sleep(25);
+    ts::Child setup = ts::start_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_REMOVE", L"module_holder.exe"));
+    for (int i = 0; i < 400 && !tells(story(), "waiting for the host to quit"); ++i) Sleep(25);
+    EXPECT_EQ(ts::folder_names(folder), std::vector<std::wstring>{L"Lumivane.8bf.old"});
+    EXPECT_EQ(WaitForSingleObject(setup.process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "setup did not wait";
+
+    TerminateProcess(host.process, 0);
+    CloseHandle(host.process);
+    EXPECT_EQ(ts::wait_exit(setup, 30000), 0u);
+    EXPECT_TRUE(ts::folder_names(folder).empty());
+    const std::string text = story();
+    EXPECT_TRUE(tells(text, "module in use, set aside: " + ts::utf8(folder) + "\\Lumivane.8bf.old")) << text;
+    EXPECT_TRUE(tells(text, "the host has quit")) << text;
+    EXPECT_TRUE(tells(text, "set-aside copy deleted: " + ts::utf8(folder) + "\\Lumivane.8bf.old")) << text;
+}
+
+// The guide's commands as README.md prints them, run by cmd /c from the folder that holds the
+// setup, for a user whose profile is a scratch folder; its detection rule after each.
+TEST(DeploymentGuide, CommandsRunAsPrinted) {
+    const std::optional<std::wstring> readme = ts::environment_variable(L"LUMIVANE_README");
+    if (!readme) GTEST_SKIP() << "LUMIVANE_README not set";
+    std::string guide = ts::read_bytes(*readme).value_or("");
+    guide = guide.substr(std::min(guide.size(), guide.find("## Deploying to many machines")));
+    guide = guide.substr(0, guide.find("\n## "));
+    std::vector<std::string> commands;
+    for (size_t at = guide.find("\n    cmd /c "); at != std::string::npos; at = guide.find("\n    cmd /c ", at + 1))
+        commands.push_back(guide.substr(at + 9, guide.find('\n', at + 1) - at - 9));  // after "cmd "
+    ASSERT_EQ(commands.size(), 2u) << guide;
+    const size_t rule = guide.find("`%USERPROFILE%\\") + 15;
+    const std::string detected = guide.substr(rule, guide.find('`', rule) - rule);
+
+    ts::ScratchFolder package, profile, temp;
+    ASSERT_TRUE(CopyFileW(ts::setup_exe().c_str(), (package / L"Lumivane-Setup.exe").c_str(), FALSE));
+    wchar_t system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
+    for (const std::string& command : commands) {
+        const bool removal = command.find("ORVELLE_SETUP_REMOVE") != std::string::npos;
+        EXPECT_EQ(ts::run_process(std::wstring(system) + L"\\cmd.exe", std::wstring(command.begin(), command.end()),
+                                  {{L"USERPROFILE", profile.path()}, {L"TEMP", temp.path()}, {L"TMP", temp.path()},
+                                   {L"ORVELLE_SETUP_DIR", std::nullopt}, {L"ORVELLE_SETUP_QUIET", std::nullopt},
+                                   {L"ORVELLE_SETUP_REMOVE", std::nullopt}, {L"ORVELLE_SETUP_LOG", std::nullopt}},
+                                  60000, package.path()),
+                  0u)
+            << command;
+        EXPECT_EQ(ts::exists(profile / std::wstring(detected.begin(), detected.end())), !removal) << command;
+        const std::string log = ts::read_bytes(temp / L"Lumivane-Setup.log").value_or("");
+        EXPECT_NE(log.find(removal ? ", removal\r\n" : ", quiet run\r\n"), std::string::npos) << log;
+        EXPECT_TRUE(log.ends_with(" exit code 0\r\n")) << log;
+    }
 }
 
 }  // namespace

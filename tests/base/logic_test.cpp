@@ -1,8 +1,10 @@
-// Pure rules: path rules, text conversion and the failure texts built from system errors.
+// Pure rules: path rules, text conversion, the failure texts built from system errors, the
+// SYSTEM account decision.
 #include <gtest/gtest.h>
 
 #include "os_error.h"
 #include "paths.h"
+#include "system_account.h"
 #include "test_support.h"
 #include "text.h"
 
@@ -76,6 +78,22 @@ TEST(FailureTexts, CodeWithoutMessageGivesTheLookupError) {
 TEST(FailureTexts, PathWithUnpairedSurrogateShowsReplacement) {
     const std::wstring path{L'C', L':', L'\\', static_cast<wchar_t>(0xDC01)};
     EXPECT_EQ(path_failure(path, "reason"), "C:\\\xEF\xBF\xBD: reason");
+}
+
+// Wine cannot run as SYSTEM: the decision gets the token's user handed in.
+TEST(SystemAccount, OnlyLocalSystemWithoutAChosenFolderIsRefused) {
+    EXPECT_EQ(system_account_refusal(std::wstring(L"S-1-5-18"), false),
+              "el instalador se ejecuta con la cuenta del sistema; ej\u00E9cutelo en la sesi\u00F3n del usuario");
+    EXPECT_EQ(system_account_refusal(std::wstring(L"S-1-5-18"), true), std::nullopt);
+    for (const wchar_t* other :
+         {L"S-1-5-180", L"S-1-5-19", L"S-1-5-20", L"S-1-5-21-1004336348-1177238915-682003330-1001", L""})
+        EXPECT_EQ(system_account_refusal(std::wstring(other), false), std::nullopt) << utf16_to_utf8(other);
+    EXPECT_EQ(system_account_refusal(std::nullopt, false), std::nullopt);
+    // This process's own user is read, and it is not SYSTEM, so the real runs here go on.
+    const std::optional<std::wstring> own = process_user_sid();
+    ASSERT_TRUE(own.has_value());
+    EXPECT_TRUE(own->starts_with(L"S-1-5-")) << utf16_to_utf8(*own);
+    EXPECT_NE(*own, kLocalSystemSid);
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ TEST(HostWatchTask, UnopenableProcessThatIsGoneEndsTheWait) {
         HostWatch watch;
     };
     auto shared = std::make_shared<Shared>();
-    shared->watch = HostWatch{L"Affinity.exe", {gone}, settings_of(scratch)};
+    shared->watch = HostWatch{L"Affinity.exe", {gone}, settings_of(scratch), {}};
     std::thread([shared] {
         host_watch_task(std::move(shared->watch));
         SetEvent(shared->done);
