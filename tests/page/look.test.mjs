@@ -4,7 +4,8 @@ import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
-import { launch, openPage, LANGS, STEPS, ROOT } from './harness.mjs';
+import { pathToFileURL } from 'node:url';
+import { launch, openPage, pageFile, initText, LANGS, STEPS, ROOT } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launch(); });
@@ -127,6 +128,48 @@ describe('tokens and fonts', () => {
       assert.deepEqual(faces.sort(), [['Figtree', 'loaded', '300 900', 'block'], ['Fraunces', 'loaded', '100 900', 'block']]);
       assert.equal(await p.page.evaluate(() => document.fonts.check('700 40px Fraunces') && document.fonts.check('600 14px Figtree')), true);
     }));
+
+  // A host that answers "ready" at once, before the fonts can have come in by themselves: the
+  // texts must still first appear in their own faces, and nothing may move once it is drawn.
+  test('the first screen is drawn in its own fonts and nothing on it moves (layout shift 0)', async () => {
+    for (const lang of ['en', 'ja']) {
+      const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
+      try {
+        const page = await context.newPage();
+        await page.addInitScript((init) => {
+          const listeners = [];
+          window.chrome = { webview: {
+            postMessage(m) {
+              if (m === 'ready') setTimeout(() => listeners.forEach((fn) => fn(new MessageEvent('message', { data: init }))));
+            },
+            addEventListener(type, fn) { listeners.push(fn); },
+          } };
+          const seen = (window.__seen = { shifts: [], fontsWhenFilled: null });
+          new PerformanceObserver((list) => list.getEntries().forEach((e) => seen.shifts.push(
+            e.sources.map((x) => x.node && x.node.nodeName).join() + ' ' + e.value))).observe({ type: 'layout-shift', buffered: true });
+          new MutationObserver(() => {
+            const chip = document.querySelector('.chip');
+            if (seen.fontsWhenFilled === null && chip && chip.textContent) {
+              seen.fontsWhenFilled = [...document.fonts].map((f) => f.status).join();
+            }
+          }).observe(document, { childList: true, subtree: true, characterData: true });
+        }, initText({ lang }));
+        await page.goto(pathToFileURL(pageFile()).href);
+        await page.waitForFunction(() => window.__seen.fontsWhenFilled !== null);
+        // Frames enough for any late layout (the fonts, the page's own fitting) to have been drawn.
+        await page.evaluate(() => new Promise((done) => {
+          let n = 0;
+          const next = () => (++n === 10 ? done() : requestAnimationFrame(next));
+          requestAnimationFrame(next);
+        }));
+        const seen = await page.evaluate(() => window.__seen);
+        assert.equal(seen.fontsWhenFilled, 'loaded,loaded', lang);
+        assert.deepEqual(seen.shifts, [], lang);
+      } finally {
+        await context.close();
+      }
+    }
+  });
 
   test('colour tokens sit on the root and reach the elements', () =>
     withPage(async (p) => {
@@ -315,14 +358,18 @@ describe('motion', () => {
       props: rule ? [...new Set([...rule.cssRules].flatMap((k) => [...k.style]))] : [] };
   }, pseudo);
 
-  test('screens fade in within 150 ms and the busy bar moves by transform alone; nothing moves when motion is reduced', async () => {
+  // The ask screen is the page's first and is painted finished at once; the screens that follow
+  // it fade in.
+  test('the ask screen shows at once, later screens fade in within 150 ms, the busy bar moves by transform alone; nothing moves when motion is reduced', async () => {
     for (const reducedMotion of ['no-preference', 'reduce']) {
       const p = await openPage(browser, { reducedMotion });
       try {
         await p.init({ lang: 'en' });
+        assert.equal((await motion(p, 'main[data-step="ask"]')).name, 'none');
         await p.shown('[data-act="install"]').click();
-        const fade = await motion(p, 'main[data-step="ask"]');
         const bar = await motion(p, 'main[data-step="ask"] .primary', '::before');
+        await p.deliver('done');
+        const fade = await motion(p, 'main[data-step="done"]');
         if (reducedMotion === 'reduce') {
           assert.deepEqual([fade.name, bar.name], ['none', 'none']);
         } else {
