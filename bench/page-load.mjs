@@ -4,7 +4,9 @@
 // host that answers "ready" with an init, and a one-line document. For the page it notes when
 // both fonts are in, its first contentful paint, and when the finished ask screen (fonts in,
 // texts filled, cards loaded) has been painted, plus its layout shift; for the one-line document
-// its first contentful paint, the floor. Prints the medians, their ratio and the document's size.
+// its first contentful paint, the floor. Prints the medians, their ratio and the document's size,
+// and, from a few traced loads, the renderer's processor time until each was painted (which a
+// busy machine disturbs far less than the times).
 // Targets: the ask screen within 2.0 times the floor, the document at most 256 KB.
 //
 //   node bench/page-load.mjs [installer-page.html] [rounds]   (default: build/windows/ui/installer-page.html, 11)
@@ -107,13 +109,35 @@ const browser = await chromium.launch({
   args: ['--no-sandbox', '--disable-background-networking', '--disable-gpu', '--headless'],
 });
 
-async function loadPage() {
+// The processor time the tab's renderer spent from the navigation until `until` ms after it: its
+// main thread and its workers (raster, image decoding) together, from a trace of the load. Under
+// a busy machine's load this varies far less than the times do.
+async function tracedLoad(page, url, finished) {
+  await browser.startTracing(page, { categories: ['toplevel', 'blink.user_timing', 'devtools.timeline'] });
+  await page.goto(url);
+  await finished;
+  const events = JSON.parse((await browser.stopTracing()).toString()).traceEvents;
+  return (until) => {
+    const start = events.find((e) => e.name === 'navigationStart' && e.args?.data?.isLoadingMainFrame);
+    const renderer = events.find((e) => e.name === 'ParseHTML')?.pid;
+    if (!start || renderer === undefined) return NaN;
+    const end = start.ts + until * 1000;
+    const tasks = events.filter((e) => e.pid === renderer && e.ph === 'X' && e.ts >= start.ts && e.ts <= end
+      && (e.name === 'ThreadControllerImpl::RunTask' || e.name === 'ThreadPool_RunTask'));
+    return tasks.reduce((sum, e) => sum + (e.tdur ?? e.dur), 0) / 1000;
+  };
+}
+
+async function loadPage(traced = false) {
   const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
   const page = await context.newPage();
   await page.addInitScript(probe);
   const finished = page.waitForEvent('console', (message) => message.text() === 'page-load: finished');
-  await page.goto(pathToFileURL(file).href);
-  await finished;
+  const cpu = traced ? await tracedLoad(page, pathToFileURL(file).href, finished) : null;
+  if (!traced) {
+    await page.goto(pathToFileURL(file).href);
+    await finished;
+  }
   // The finished ask screen is out once every part has been presented and the frame after the
   // one with the fonts and texts has begun, whichever is later.
   const m = await page.evaluate(() => ({
@@ -123,6 +147,7 @@ async function loadPage() {
     shift: window.__marks.shift,
     fcp: performance.getEntriesByName('first-contentful-paint')[0]?.startTime,
   }));
+  if (cpu) m.cpu = cpu(m.ask);
   await context.close();
   return m;
 }
@@ -131,7 +156,7 @@ async function loadPage() {
 // browser's start-up of a fresh tab on this machine.
 const blank = join(mkdtempSync(join(tmpdir(), 'page-load-')), 'blank.html');
 writeFileSync(blank, '<!doctype html><p>x');
-async function loadFloor() {
+async function loadFloor(traced = false) {
   const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
   const page = await context.newPage();
   await page.addInitScript(() => {
@@ -140,11 +165,14 @@ async function loadFloor() {
     }).observe({ type: 'paint', buffered: true });
   });
   const finished = page.waitForEvent('console', (message) => message.text() === 'page-load: finished');
-  await page.goto(pathToFileURL(blank).href);
-  await finished;
+  const cpu = traced ? await tracedLoad(page, pathToFileURL(blank).href, finished) : null;
+  if (!traced) {
+    await page.goto(pathToFileURL(blank).href);
+    await finished;
+  }
   const fcp = await page.evaluate(() => performance.getEntriesByName('first-contentful-paint')[0].startTime);
   await context.close();
-  return fcp;
+  return traced ? cpu(fcp) : fcp;
 }
 
 // One unmeasured load of each, so that neither pays for the browser's first tab.
@@ -165,6 +193,12 @@ for (let i = 0; i < ROUNDS; i += 1) {
   results.floor.push(floor);
   results.ratio.push(m.ask / floor);
 }
+// Then traced loads, apart from the timed ones since tracing slows a load down.
+const cpu = { page: [], floor: [] };
+for (let i = 0; i < 5; i += 1) {
+  cpu.page.push((await loadPage(true)).cpu);
+  cpu.floor.push(await loadFloor(true));
+}
 await browser.close();
 
 const ms = (x) => (x === undefined || Number.isNaN(x) ? 'n/a' : `${x.toFixed(1)} ms`);
@@ -182,3 +216,4 @@ console.log(`page: navigation -> ask screen painted:      ${ms(ask)}  (runs: ${r
 console.log(`floor: one-line document, first contentful paint: ${ms(floor)}  (runs: ${runs(results.floor)})`);
 console.log(`ratio ask / floor: ${(ask / floor).toFixed(2)}  (median of per-round ratios ${median(results.ratio).toFixed(2)}; target <= ${RATIO_TARGET})`);
 console.log(`page: cumulative layout shift, largest: ${Math.max(...results.shift).toFixed(4)}`);
+console.log(`renderer processor time until painted (5 traced loads, medians): page ${ms(median(cpu.page))}, floor ${ms(median(cpu.floor))}`);
