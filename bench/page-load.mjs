@@ -39,10 +39,10 @@ function probe() {
   new PerformanceObserver((list) => {
     for (const e of list.getEntries()) if (!e.hadRecentInput) marks.shift += e.value;
   }).observe({ type: 'layout-shift', buffered: true });
-  // When each part of the ask screen first reached the screen (presentation time): the cards,
+  // When each part of the ask screen first reached the screen (presentation time): the wall,
   // the title, the version chip, the paragraph and the two buttons, each marked for element
-  // timing as the parser creates it. A card that lies wholly outside the window is never painted.
-  const parts = 'main[data-step="ask"] :is(h1, .chip, p, button), .wall-grid img';
+  // timing as the parser creates it.
+  const parts = 'main[data-step="ask"] :is(h1, .chip, p, button), .wall img';
   const texts = [];
   let count = 0;
   const mark = (el) => {

@@ -1,6 +1,6 @@
 #!/usr/bin/env node
 // Joins the installer page (ui/index.html with its style sheet, script, text table, fonts, logo
-// and cards) into one self-contained UTF-8 document with every asset as a base64 data: URI,
+// and the wall of cards) into one self-contained UTF-8 document with every asset as a base64 data: URI,
 // because the setup hands the page to WebView2 as one string and the page may load nothing from
 // outside.
 //

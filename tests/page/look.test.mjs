@@ -6,6 +6,7 @@ import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { launch, openPage, pageFile, initText, LANGS, STEPS, ROOT } from './harness.mjs';
+import { WALL_LOOK, wallGrid } from '../../tools/make-wall.mjs';
 
 let browser;
 before(async () => { browser = await launch(); });
@@ -193,15 +194,55 @@ describe('tokens and fonts', () => {
 });
 
 describe('layout at 640 x 400', () => {
-  test('the wall starts at x = 290 and takes no pointer; hidden screens are not displayed', () =>
+  test('the wall starts at x = 290, its picture fills what the window shows of it, it takes no pointer; hidden screens are not displayed', () =>
     withPage(async (p) => {
       assert.deepEqual(await box(p, '.wall'), { left: 290, top: -70, right: 760, bottom: 550, width: 470, height: 620 });
       assert.equal((await style(p, '.wall', ['pointer-events']))['pointer-events'], 'none');
       assert.equal((await style(p, 'main[data-step="done"]', ['display'])).display, 'none');
-      const sizes = await p.page.locator('.wall-grid img').evaluateAll((imgs) =>
+      // The wall's picture covers all of it that can be seen, at twice the pixels.
+      const pictures = await p.page.locator('.wall img').evaluateAll((imgs) =>
         imgs.map((i) => [i.complete, i.naturalWidth, i.naturalHeight, i.offsetWidth, i.offsetHeight]));
-      assert.equal(sizes.length, 12);
-      for (const s of sizes) assert.deepEqual(s, [true, 280, 350, 132, 165]);
+      assert.deepEqual(pictures, [[true, 700, 1100, 350, 550]]);
+      assert.deepEqual(await box(p, '.wall img'), { left: 290, top: 0, right: 640, bottom: 550, width: 350, height: 550 });
+    }));
+
+  // The wall's picture is drawn ahead of time: it must still be the twelve cards of ui/assets as
+  // the page would draw them live. Compared in 10 x 10 blocks, whose mean colour survives the
+  // scaling and the lossy coding while a card changed or moved does not.
+  test('the wall\'s picture is the cards drawn live, block for block', () =>
+    withPage(async (p) => {
+      const clip = { x: 290, y: 0, width: 350, height: 400 };
+      const picture = (await p.page.screenshot({ clip })).toString('base64');
+      await p.page.evaluate(([look, grid]) => {
+        document.head.insertAdjacentHTML('beforeend', `<style>${look}</style>`);
+        document.querySelector('.wall').innerHTML = grid;
+        return Promise.all([...document.images].map((img) => img.decode()));
+      }, [WALL_LOOK, wallGrid()]);
+      const live = (await p.page.screenshot({ clip })).toString('base64');
+      const worst = await p.page.evaluate(async ([a, b]) => {
+        const means = async (png) => {
+          const img = new Image();
+          img.src = `data:image/png;base64,${png}`;
+          await img.decode();
+          const g = new OffscreenCanvas(img.width, img.height).getContext('2d');
+          g.drawImage(img, 0, 0);
+          const { data, width, height } = g.getImageData(0, 0, img.width, img.height);
+          const out = [];
+          for (let by = 0; by + 10 <= height; by += 10) {
+            for (let bx = 0; bx + 10 <= width; bx += 10) {
+              const sum = [0, 0, 0];
+              for (let y = by; y < by + 10; y += 1) {
+                for (let x = bx; x < bx + 10; x += 1) for (let c = 0; c < 3; c += 1) sum[c] += data[(y * width + x) * 4 + c];
+              }
+              out.push(sum.map((v) => v / 100));
+            }
+          }
+          return out;
+        };
+        const [ma, mb] = [await means(a), await means(b)];
+        return Math.max(...ma.map((m, i) => Math.max(...m.map((v, c) => Math.abs(v - mb[i][c])))));
+      }, [picture, live]);
+      assert.ok(worst < 6, `a block differs by ${worst.toFixed(1)} of 255`);
     }));
 
   test('every screen, language and worst case: buttons 30 px above the bottom, clear of the text and still when busy, nothing wider than the column', async (t) => {
