@@ -5,11 +5,12 @@
 // picture instead of laying out, decoding, tilting, shadowing and masking twelve cards before
 // its first paint.
 //
-// The wall is drawn in Debian's Chromium (the page's own engine) on a transparent background at
-// twice its 470 x 620 size, so that it stays sharp on high-DPI screens, and encoded by `cwebp`
-// as lossy WebP with a lossless alpha plane (the shadows and the fade live in the alpha).
+// The wall is drawn in Debian's Chromium (the page's own engine) on a transparent background,
+// once at its size and once at twice its size for high-DPI screens (the page's image picks one,
+// so a screen at 96 DPI decodes a quarter of the pixels), and encoded by `cwebp` as lossy WebP
+// with a lossless alpha plane (the shadows and the fade live in the alpha).
 //
-//   node tools/make-wall.mjs          writes ui/assets/wall.webp
+//   node tools/make-wall.mjs          writes ui/assets/wall-1x.webp and ui/assets/wall-2x.webp
 //
 // Needs /usr/bin/chromium and `cwebp` (webp). Rerun after changing a card or the wall's look.
 import { chromium } from 'playwright-core';
@@ -21,14 +22,13 @@ import { fileURLToPath, pathToFileURL } from 'node:url';
 
 const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const CARDS = join(ROOT, 'ui', 'assets', 'cards');
-const OUT = join(ROOT, 'ui', 'assets', 'wall.webp');
-// The wall's box in the page, in CSS pixels (ui/style.css `.wall`), and the scale it is drawn at.
+// The wall's box in the page, in CSS pixels (ui/style.css `.wall`), and the scales it is drawn at.
 const WIDTH = 470;
 const HEIGHT = 620;
-const SCALE = 2;
-// The part of the wall that can ever be seen: the page clips the 70 above its top edge and the
-// 120 beyond its right edge, whatever the window's size.
-const SHOWN = { x: 0, y: 70, width: WIDTH - 120, height: HEIGHT - 70 };
+const SCALES = [1, 2];
+// The part of the wall that the page shows: it always sees 640 x 400 and the wall stands 70 above
+// its top edge and 120 beyond its right edge, so the window shows 350 x 400 of it.
+const SHOWN = { x: 0, y: 70, width: 350, height: 400 };
 // Colour quality: the cards' own (tools/make-cards.py) loses nothing visible once scaled; the
 // alpha plane is kept whole so that the shadows and the fade have no steps.
 const QUALITY = 80;
@@ -75,29 +75,31 @@ ${WALL_LOOK}</style>
 <div class="wall">${wallGrid()}</div>`;
 }
 
+// Draws the wall at each scale into ui/assets/wall-<scale>x.webp.
 async function makeWall() {
   const work = mkdtempSync(join(tmpdir(), 'make-wall-'));
+  const browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-background-networking', '--disable-gpu', '--headless'],
+  });
   try {
     const html = join(work, 'wall.html');
-    const png = join(work, 'wall.png');
     writeFileSync(html, wallDocument());
-    const browser = await chromium.launch({
-      executablePath: '/usr/bin/chromium',
-      args: ['--no-sandbox', '--disable-background-networking', '--disable-gpu', '--headless'],
-    });
-    try {
-      const context = await browser.newContext({ viewport: { width: WIDTH, height: HEIGHT }, deviceScaleFactor: SCALE });
+    for (const scale of SCALES) {
+      const png = join(work, `wall-${scale}x.png`);
+      const out = join(ROOT, 'ui', 'assets', `wall-${scale}x.webp`);
+      const context = await browser.newContext({ viewport: { width: WIDTH, height: HEIGHT }, deviceScaleFactor: scale });
       const page = await context.newPage();
       await page.goto(pathToFileURL(html).href);
       await page.evaluate(() => Promise.all([...document.images].map((img) => img.decode())));
       await page.screenshot({ path: png, clip: SHOWN, omitBackground: true, animations: 'disabled' });
-    } finally {
-      await browser.close();
+      await context.close();
+      execFileSync('cwebp', ['-quiet', '-q', String(QUALITY), '-m', '6', '-alpha_q', '100', '-alpha_filter', 'best',
+        '-metadata', 'none', png, '-o', out]);
+      console.log(`${out}: ${SHOWN.width * scale} x ${SHOWN.height * scale}`);
     }
-    execFileSync('cwebp', ['-quiet', '-q', String(QUALITY), '-m', '6', '-alpha_q', '100', '-alpha_filter', 'best',
-      '-metadata', 'none', png, '-o', OUT]);
-    console.log(`${OUT}: ${SHOWN.width * SCALE} x ${SHOWN.height * SCALE}`);
   } finally {
+    await browser.close();
     rmSync(work, { recursive: true, force: true });
   }
 }

@@ -85,12 +85,15 @@ describe('built document', () => {
     assert.match(html, /font-family: 'Figtree';[^}]*font-weight: 300 900;/);
   });
 
-  // The wall is one picture drawn ahead of time, at twice its 350 x 550 size on the page.
-  test('inlines the wall as one lossy WebP with alpha, 700 x 1100, and the logo once', () => {
+  // The wall is one picture drawn ahead of time, at its 350 x 400 on the page and at twice that,
+  // the larger for any screen above 96 DPI.
+  test('inlines the wall as lossy WebP with alpha, 350 x 400 and 700 x 800 above 96 DPI, and the logo once', () => {
     const walls = dataUris('image/webp');
-    assert.equal(walls.length, 1);
-    assert.deepEqual(webpWithAlpha(walls[0]), [700, 1100]);
-    assert.ok(walls[0].equals(readFileSync(join(ROOT, 'ui/assets/wall.webp'))));
+    assert.deepEqual(walls.map(webpWithAlpha), [[700, 800], [350, 400]]);
+    for (const [i, scale] of [2, 1].entries()) {
+      assert.ok(walls[i].equals(readFileSync(join(ROOT, `ui/assets/wall-${scale}x.webp`))));
+    }
+    assert.match(html, /<source media="\(resolution > 1x\)" srcset="data:image\/webp;[^"]+">\s*<img src="data:image\/webp;[^"]+" alt="">/);
     const logos = dataUris('image/png');
     assert.equal(logos.length, 1, 'one copy of the logo, drawn in all three brand lines');
     const logo = logos[0];
