@@ -3,7 +3,7 @@
 // Each round loads, in fresh 640 x 400 tabs and in alternating order, the installer page with a
 // host that answers "ready" with an init, and a one-line document. For the page it notes when
 // both fonts are in, its first contentful paint, and when the finished ask screen (fonts in,
-// texts filled, cards loaded) has been painted, plus its layout shift; for the one-line document
+// texts filled, the wall loaded) has been painted, plus its layout shift; for the one-line document
 // its first contentful paint, the floor. Prints the medians, their ratio and the document's size,
 // and, from a few traced loads, the renderer's processor time until each was painted (which a
 // busy machine disturbs far less than the times).
@@ -60,7 +60,7 @@ function probe() {
   marks.textsPainted = () => texts.length > 0 && texts.every((id) => marks.painted[id] !== undefined);
   // The bench is told through the console, so that it need not run anything in the page while
   // the page is loading. A text that first appears at opacity 0 (a fade) is never reported, so
-  // the texts are waited for a second at most; then a little more, so that a card painted late
+  // the texts are waited for a second at most; then a little more, so that a picture painted late
   // or a late shift would still be counted.
   const finish = () => {
     const started = performance.now();
@@ -77,13 +77,13 @@ function probe() {
     const faces = [...document.fonts];
     return faces.length >= 2 && faces.every((f) => f.status === 'loaded');
   };
-  const cardsIn = () => [...document.images].every((img) => img.complete && img.naturalWidth > 0);
+  const wallIn = () => [...document.images].every((img) => img.complete && img.naturalWidth > 0);
   // A frame callback runs before its frame is painted; the callback of the frame after it runs
   // once that frame is out. So the ask screen counts as painted at the second frame callback
-  // after the fonts, the texts and the cards are all there.
+  // after the fonts, the texts and the wall are all there.
   const frame = () => {
     const chip = document.querySelector('.chip');
-    if (fontsIn() && chip && chip.textContent && cardsIn()) {
+    if (fontsIn() && chip && chip.textContent && wallIn()) {
       if (marks.fonts === undefined) marks.fonts = performance.now();
       requestAnimationFrame(() => requestAnimationFrame(() => {
         marks.ask = performance.now();
