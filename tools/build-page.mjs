@@ -1,21 +1,36 @@
 #!/usr/bin/env node
 // Joins the installer page (ui/index.html with its style sheet, script, text table, fonts, logo
-// and cards) into one self-contained UTF-8 document with every asset as a base64 data: URI,
+// and the wall of cards) into one self-contained UTF-8 document with every asset as a base64 data: URI,
 // because the setup hands the page to WebView2 as one string and the page may load nothing from
 // outside.
 //
 //   node tools/build-page.mjs <support e-mail address> <output.html>
 //
 // The fonts' licence texts are copied to licenses/ beside the output.
+//
+// The fonts go in cut down to the characters the page sets in them, so that the document stays
+// small and the browser has little to unpack before the first paint: every character of the
+// text table, printable ASCII (names, digits, the version and the support address) and nothing
+// else. Whatever the fonts lack (Japanese, the folder, the error text) comes from the system's
+// fonts, as it did before. Axes the page never moves are fixed at the value it uses.
 import { readFileSync, writeFileSync, mkdirSync, copyFileSync } from 'node:fs';
-import { dirname, extname, join, resolve } from 'node:path';
+import { basename, dirname, extname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
+import subsetFont from 'subset-font';
 
 const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const UI = join(ROOT, 'ui');
 const MEDIA_TYPES = { '.woff2': 'font/woff2', '.webp': 'image/webp', '.png': 'image/png' };
-const SIZE_LIMIT = 640 * 1024;
+// The whole document: parsing it is part of the wait for the first screen.
+const SIZE_LIMIT = 256 * 1024;
 const FONT_PACKAGES = ['@fontsource-variable/fraunces', '@fontsource-variable/figtree'];
+// Axes fixed per font file: the titles use Fraunces at its default softness only (fixing it
+// halves the file and draws the same pixels); its weight, optical size and wonkiness stay free
+// (fixing the wonkiness moves the titles' edge pixels). Figtree keeps its weight axis whole.
+const FONT_AXES = {
+  'fraunces-latin-full-normal.woff2': { SOFT: 0 },
+  'figtree-latin-wght-normal.woff2': {},
+};
 
 function fail(message) {
   console.error(`build-page: ${message}`);
@@ -29,16 +44,40 @@ function checkMail(mail) {
   return mail;
 }
 
-function dataUri(fromDir, ref) {
+function dataUri(type, bytes) {
+  return `data:${type};base64,${bytes.toString('base64')}`;
+}
+
+function fileUri(fromDir, ref) {
   const file = resolve(fromDir, ref);
   const type = MEDIA_TYPES[extname(file)];
   if (!type) fail(`no media type for ${ref}`);
-  return `data:${type};base64,${readFileSync(file).toString('base64')}`;
+  return dataUri(type, readFileSync(file));
 }
 
-function inlineCss(file) {
+// The characters the fonts must hold: printable ASCII and every character of the text table.
+function fontCharacters() {
+  let ascii = '';
+  for (let c = 0x20; c < 0x7f; c += 1) ascii += String.fromCharCode(c);
+  const table = readFileSync(join(UI, 'texts.json'), 'utf8');
+  return [...new Set(ascii + table)].join('');
+}
+
+async function subsetUri(file) {
+  const axes = FONT_AXES[basename(file)];
+  if (!axes) fail(`no subset settings for ${file}`);
+  const bytes = await subsetFont(readFileSync(file), fontCharacters(), { targetFormat: 'woff2', variationAxes: axes });
+  return dataUri('font/woff2', bytes);
+}
+
+async function inlineCss(file) {
   const css = readFileSync(file, 'utf8');
-  return css.replace(/url\("([^"]+)"\)/g, (_, ref) => `url("${dataUri(dirname(file), ref)}")`);
+  const uris = new Map();
+  for (const [, ref] of css.matchAll(/url\("([^"]+)"\)/g)) {
+    const path = resolve(dirname(file), ref);
+    if (!uris.has(ref)) uris.set(ref, extname(path) === '.woff2' ? await subsetUri(path) : fileUri(dirname(file), ref));
+  }
+  return css.replace(/url\("([^"]+)"\)/g, (_, ref) => `url("${uris.get(ref)}")`);
 }
 
 // A script's text, or the text table as a JSON island: either must not end its element early.
@@ -55,26 +94,29 @@ function fillMail(html, mail) {
   return html.replace(meta, () => `<meta name="support-mail" content="${mail}">`);
 }
 
-function build(mail) {
+async function build(mail) {
   let html = readFileSync(join(UI, 'index.html'), 'utf8');
-  html = html.replace(/<link rel="stylesheet" href="([^"]+)">/g,
-    (_, ref) => `<style>\n${inlineCss(join(UI, ref))}</style>`);
+  const sheet = html.match(/<link rel="stylesheet" href="([^"]+)">/);
+  if (!sheet) fail('index.html needs one <link rel="stylesheet">');
+  const css = await inlineCss(join(UI, sheet[1]));
+  html = html.replace(sheet[0], () => `<style>\n${css}</style>`);
   html = fillMail(html, mail);
   html = html.replace(/<script( type="application\/json" id="[^"]+")? src="([^"]+)"><\/script>/g,
     (_, attributes = '', ref) => `<script${attributes}>\n${inlineScript(join(UI, ref))}</script>`);
-  html = html.replace(/<img src="([^"]+)"/g, (_, ref) => `<img src="${dataUri(UI, ref)}"`);
+  html = html.replace(/<img src="([^"]+)"/g, (_, ref) => `<img src="${fileUri(UI, ref)}"`);
+  html = html.replace(/<source (media="[^"]+") srcset="([^"]+)"/g, (_, media, ref) => `<source ${media} srcset="${fileUri(UI, ref)}"`);
   const notice = FONT_PACKAGES.map((p) => readFileSync(join(ROOT, 'node_modules', p, 'LICENSE'), 'utf8')
     .split('\n')[0].replace(/--/g, '-')).join('\n');
   html = html.replace('</html>', `<!--\nFonts, under the SIL Open Font License 1.1:\n${notice}\n-->\n</html>`);
   // A mail link names no resource: the page never follows it (the host opens the mail program).
-  const leftover = html.match(/(?:src|href)="(?!data:|mailto:)[^"]*"|url\("(?!data:)/);
+  const leftover = html.match(/(?:src|srcset|href)="(?!data:|mailto:)[^"]*"|url\("(?!data:)/);
   if (leftover) fail(`reference left outside the document: ${leftover[0]}`);
   return html;
 }
 
 const [mailArg, outArg] = process.argv.slice(2);
 if (!outArg) fail('usage: build-page.mjs <support e-mail address> <output.html>');
-const html = build(checkMail(mailArg));
+const html = await build(checkMail(mailArg));
 const size = Buffer.byteLength(html, 'utf8');
 if (size > SIZE_LIMIT) fail(`the page is ${size} bytes, over ${SIZE_LIMIT}`);
 const out = resolve(outArg);

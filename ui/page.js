@@ -127,7 +127,17 @@
     }
   }
 
+  // Host messages are handled once the page's own fonts are in, in the order they came: texts laid
+  // out in a stand-in face first would move the buttons when the fonts arrive. Asking for the
+  // faces here also starts their loading before the first texts need them.
+  const fontsIn = Promise.all(['700 1em Fraunces', '1em Figtree'].map((face) => document.fonts.load(face)))
+    .catch(() => {});
+
   function onHostMessage(event) {
+    fontsIn.then(() => handleHostMessage(event));
+  }
+
+  function handleHostMessage(event) {
     const text = String(event.data);
     const cut = text.indexOf('\n');
     const kind = cut < 0 ? text : text.slice(0, cut);
@@ -174,13 +184,13 @@
     send('ready');
   } else {
     const query = new URLSearchParams(location.search);
-    init({
+    fontsIn.then(() => init({
       lang: query.get('lang') || 'es',
       version: '0.3.0',
       effects: 20,
       path: 'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins',
       step: query.get('step') || 'ask',
-    });
+    }));
     document.getElementById('error').textContent =
       'C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins\\Lumivane.8bf: Access is denied. (os error 5)';
   }

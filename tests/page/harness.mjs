@@ -74,8 +74,8 @@ export function initText(fields = {}) {
 }
 
 // One page in its own 640 x 400 context, as the installer window shows it.
-export async function openPage(browser, { host = true, query = '', clock = false, reducedMotion = 'no-preference' } = {}) {
-  const context = await browser.newContext({ viewport: { width: 640, height: 400 }, reducedMotion });
+export async function openPage(browser, { host = true, query = '', clock = false, reducedMotion = 'no-preference', scale = 1 } = {}) {
+  const context = await browser.newContext({ viewport: { width: 640, height: 400 }, reducedMotion, deviceScaleFactor: scale });
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));

@@ -4,7 +4,9 @@ import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { mkdirSync } from 'node:fs';
 import { join } from 'node:path';
-import { launch, openPage, LANGS, STEPS, ROOT } from './harness.mjs';
+import { pathToFileURL } from 'node:url';
+import { launch, openPage, pageFile, initText, LANGS, STEPS, ROOT } from './harness.mjs';
+import { WALL_LOOK, wallGrid } from '../../tools/make-wall.mjs';
 
 let browser;
 before(async () => { browser = await launch(); });
@@ -128,6 +130,48 @@ describe('tokens and fonts', () => {
       assert.equal(await p.page.evaluate(() => document.fonts.check('700 40px Fraunces') && document.fonts.check('600 14px Figtree')), true);
     }));
 
+  // A host that answers "ready" at once, before the fonts can have come in by themselves: the
+  // texts must still first appear in their own faces, and nothing may move once it is drawn.
+  test('the first screen is drawn in its own fonts and nothing on it moves (layout shift 0)', async () => {
+    for (const lang of ['en', 'ja']) {
+      const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
+      try {
+        const page = await context.newPage();
+        await page.addInitScript((init) => {
+          const listeners = [];
+          window.chrome = { webview: {
+            postMessage(m) {
+              if (m === 'ready') setTimeout(() => listeners.forEach((fn) => fn(new MessageEvent('message', { data: init }))));
+            },
+            addEventListener(type, fn) { listeners.push(fn); },
+          } };
+          const seen = (window.__seen = { shifts: [], fontsWhenFilled: null });
+          new PerformanceObserver((list) => list.getEntries().forEach((e) => seen.shifts.push(
+            e.sources.map((x) => x.node && x.node.nodeName).join() + ' ' + e.value))).observe({ type: 'layout-shift', buffered: true });
+          new MutationObserver(() => {
+            const chip = document.querySelector('.chip');
+            if (seen.fontsWhenFilled === null && chip && chip.textContent) {
+              seen.fontsWhenFilled = [...document.fonts].map((f) => f.status).join();
+            }
+          }).observe(document, { childList: true, subtree: true, characterData: true });
+        }, initText({ lang }));
+        await page.goto(pathToFileURL(pageFile()).href);
+        await page.waitForFunction(() => window.__seen.fontsWhenFilled !== null);
+        // Frames enough for any late layout (the fonts, the page's own fitting) to have been drawn.
+        await page.evaluate(() => new Promise((done) => {
+          let n = 0;
+          const next = () => (++n === 10 ? done() : requestAnimationFrame(next));
+          requestAnimationFrame(next);
+        }));
+        const seen = await page.evaluate(() => window.__seen);
+        assert.equal(seen.fontsWhenFilled, 'loaded,loaded', lang);
+        assert.deepEqual(seen.shifts, [], lang);
+      } finally {
+        await context.close();
+      }
+    }
+  });
+
   test('colour tokens sit on the root and reach the elements', () =>
     withPage(async (p) => {
       const tokens = await style(p, ':root', ['--background', '--surface-raised', '--border', '--text', '--text-muted',
@@ -150,16 +194,65 @@ describe('tokens and fonts', () => {
 });
 
 describe('layout at 640 x 400', () => {
-  test('the wall starts at x = 290 and takes no pointer; hidden screens are not displayed', () =>
+  test('the wall starts at x = 290, its picture fills what the window shows of it, it takes no pointer; hidden screens are not displayed', () =>
     withPage(async (p) => {
       assert.deepEqual(await box(p, '.wall'), { left: 290, top: -70, right: 760, bottom: 550, width: 470, height: 620 });
       assert.equal((await style(p, '.wall', ['pointer-events']))['pointer-events'], 'none');
       assert.equal((await style(p, 'main[data-step="done"]', ['display'])).display, 'none');
-      const sizes = await p.page.locator('.wall-grid img').evaluateAll((imgs) =>
+      // The wall's picture covers all of it that the window shows.
+      const pictures = await p.page.locator('.wall img').evaluateAll((imgs) =>
         imgs.map((i) => [i.complete, i.naturalWidth, i.naturalHeight, i.offsetWidth, i.offsetHeight]));
-      assert.equal(sizes.length, 12);
-      for (const s of sizes) assert.deepEqual(s, [true, 280, 350, 132, 165]);
+      assert.deepEqual(pictures, [[true, 350, 400, 350, 400]]);
+      assert.deepEqual(await box(p, '.wall img'), { left: 290, top: 0, right: 640, bottom: 400, width: 350, height: 400 });
     }));
+
+  // The wall's picture is drawn ahead of time: it must still be the twelve cards of ui/assets as
+  // the page would draw them live, at 96 DPI and on a high-DPI screen (there from the picture of
+  // twice the pixels). Compared in blocks of 10 x 10 pixels, whose mean colour the lossy coding
+  // moves by up to about 8 of 255, while a card changed or moved moves it by far more.
+  for (const scale of [1, 2]) test(`the wall's picture at scale ${scale} is the cards drawn live, block for block`, async () => {
+    const p = await openPage(browser, { scale });
+    try {
+      await p.init({ lang: 'en' });
+      // The picture for the screen's pixels: the small one (the image's own) only at 96 DPI.
+      const chosen = await p.page.locator('.wall img').evaluate((img) => [img.naturalWidth, img.currentSrc === img.src]);
+      assert.deepEqual(chosen, [350 * scale, scale === 1]);
+      const clip = { x: 290, y: 0, width: 350, height: 400 };
+      const picture = (await p.page.screenshot({ clip })).toString('base64');
+      await p.page.evaluate(([look, grid]) => {
+        document.head.insertAdjacentHTML('beforeend', `<style>${look}</style>`);
+        document.querySelector('.wall').innerHTML = grid;
+        return Promise.all([...document.images].map((img) => img.decode()));
+      }, [WALL_LOOK, wallGrid()]);
+      const live = (await p.page.screenshot({ clip })).toString('base64');
+      const worst = await p.page.evaluate(async ([a, b]) => {
+        const means = async (png) => {
+          const img = new Image();
+          img.src = `data:image/png;base64,${png}`;
+          await img.decode();
+          const g = new OffscreenCanvas(img.width, img.height).getContext('2d');
+          g.drawImage(img, 0, 0);
+          const { data, width, height } = g.getImageData(0, 0, img.width, img.height);
+          const out = [];
+          for (let by = 0; by + 10 <= height; by += 10) {
+            for (let bx = 0; bx + 10 <= width; bx += 10) {
+              const sum = [0, 0, 0];
+              for (let y = by; y < by + 10; y += 1) {
+                for (let x = bx; x < bx + 10; x += 1) for (let c = 0; c < 3; c += 1) sum[c] += data[(y * width + x) * 4 + c];
+              }
+              out.push(sum.map((v) => v / 100));
+            }
+          }
+          return out;
+        };
+        const [ma, mb] = [await means(a), await means(b)];
+        return Math.max(...ma.map((m, i) => Math.max(...m.map((v, c) => Math.abs(v - mb[i][c])))));
+      }, [picture, live]);
+      assert.ok(worst < 12, `a block differs by ${worst.toFixed(1)} of 255`);
+    } finally {
+      await p.close();
+    }
+  });
 
   test('every screen, language and worst case: buttons 30 px above the bottom, clear of the text and still when busy, nothing wider than the column', async (t) => {
     const problems = [];
@@ -315,14 +408,18 @@ describe('motion', () => {
       props: rule ? [...new Set([...rule.cssRules].flatMap((k) => [...k.style]))] : [] };
   }, pseudo);
 
-  test('screens fade in within 150 ms and the busy bar moves by transform alone; nothing moves when motion is reduced', async () => {
+  // The ask screen is the page's first and is painted finished at once; the screens that follow
+  // it fade in.
+  test('the ask screen shows at once, later screens fade in within 150 ms, the busy bar moves by transform alone; nothing moves when motion is reduced', async () => {
     for (const reducedMotion of ['no-preference', 'reduce']) {
       const p = await openPage(browser, { reducedMotion });
       try {
         await p.init({ lang: 'en' });
+        assert.equal((await motion(p, 'main[data-step="ask"]')).name, 'none');
         await p.shown('[data-act="install"]').click();
-        const fade = await motion(p, 'main[data-step="ask"]');
         const bar = await motion(p, 'main[data-step="ask"] .primary', '::before');
+        await p.deliver('done');
+        const fade = await motion(p, 'main[data-step="done"]');
         if (reducedMotion === 'reduce') {
           assert.deepEqual([fade.name, bar.name], ['none', 'none']);
         } else {
