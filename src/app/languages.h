@@ -15,7 +15,7 @@ UiLanguage choose_ui_language();
 struct SetupTexts {
     std::string_view confirm;  // holds "{v}" once
     std::string_view done;
-    std::string_view failed;   // holds "{e}" once
+    std::string_view failed;  // holds "{e}" once
 };
 const SetupTexts& setup_texts_for(UiLanguage language);
 

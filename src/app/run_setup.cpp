@@ -67,8 +67,10 @@ PageSetup page_setup_for(UiLanguage language) {
 // An install the window made but could not report (its page was lost): the dialogue's own box.
 void show_unshown_install(UiLanguage language, const std::optional<Status>& install) {
     if (!install) return;
-    if (install->ok()) show_done_message(language);
-    else show_failed_message(language, install->error());
+    if (install->ok())
+        show_done_message(language);
+    else
+        show_failed_message(language, install->error());
 }
 
 void run_message_boxes(UiLanguage language) {

@@ -34,8 +34,7 @@ bool mark_for_deletion(HANDLE file) {
     DispositionInfoEx extended{kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
     if (SetFileInformationByHandle(file, kFileDispositionInfoEx, &extended, sizeof extended)) return true;
     const DWORD code = GetLastError();
-    if (code != ERROR_INVALID_PARAMETER && code != ERROR_INVALID_FUNCTION && code != ERROR_NOT_SUPPORTED)
-        return false;
+    if (code != ERROR_INVALID_PARAMETER && code != ERROR_INVALID_FUNCTION && code != ERROR_NOT_SUPPORTED) return false;
 
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
@@ -112,9 +111,9 @@ Result<TemporaryFile> TemporaryFile::write(const std::wstring& path, const void*
     if (Status cleared = clear_name(path); !cleared.ok()) return Written::failure(cleared.error());
     // CREATE_NEW never opens what stands at the name, so nothing is written through a link or
     // through another program's handle. Readers may look in; nobody may write, rename or delete.
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES |
-                                      FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW(path.c_str(),
+                                      GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return Written::failure(last_os_error_reason());
     const auto* next = static_cast<const unsigned char*>(data);
     while (size > 0) {
@@ -155,9 +154,8 @@ bool file_exists(const std::wstring& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
     // A link exists only when what it points to does.
-    UniqueFileHandle target(CreateFileW(path.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    UniqueFileHandle target(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return static_cast<bool>(target);
 }
 
@@ -173,9 +171,8 @@ Status delete_file(const std::wstring& path) {
     if (code != ERROR_ACCESS_DENIED) return Status::failure(os_error_reason(code));
     // Refused: perhaps only the read-only attribute is in the way.
     UniqueFileHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      nullptr));
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) return Status::failure(os_error_reason(code));
     if (!mark_for_deletion(file.get())) return last_error_status();
     return Status::success();
@@ -187,17 +184,16 @@ Status move_file(const std::wstring& from, const std::wstring& to) {
 }
 
 std::optional<std::wstring> full_path(const std::wstring& path) {
-    return read_grown_text([&path](wchar_t* buffer, DWORD capacity) {
-        return GetFullPathNameW(path.c_str(), capacity, buffer, nullptr);
-    });
+    return read_grown_text(
+        [&path](wchar_t* buffer, DWORD capacity) { return GetFullPathNameW(path.c_str(), capacity, buffer, nullptr); });
 }
 
 Result<std::vector<std::wstring>> list_folder(const std::wstring& path) {
     using Listing = Result<std::vector<std::wstring>>;
     if (path.empty()) return Listing::failure(os_error_reason(ERROR_PATH_NOT_FOUND));
     WIN32_FIND_DATAW entry;
-    UniqueFindHandle find(FindFirstFileExW(join_path(path, L"*").c_str(), FindExInfoBasic, &entry,
-                                           FindExSearchNameMatch, nullptr, 0));
+    UniqueFindHandle find(
+        FindFirstFileExW(join_path(path, L"*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
     if (!find) return Listing::failure(last_os_error_reason());
     std::vector<std::wstring> names;
     do {

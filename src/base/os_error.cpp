@@ -23,8 +23,7 @@ std::string os_error_reason(unsigned long code) {
                signed_decimal(static_cast<long>(static_cast<int>(lookup_error))) + ")";
     }
     std::wstring_view message(buffer, length);
-    if (!is_valid_utf16(message))
-        return "OS Error " + code_text + " (FormatMessageW() returned invalid UTF-16)";
+    if (!is_valid_utf16(message)) return "OS Error " + code_text + " (FormatMessageW() returned invalid UTF-16)";
     while (!message.empty() && is_unicode_white_space(static_cast<char32_t>(message.back()))) message.remove_suffix(1);
     return utf16_to_utf8(message) + " (os error " + code_text + ")";
 }

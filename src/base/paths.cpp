@@ -3,14 +3,12 @@
 bool is_path_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 bool has_drive_prefix(std::wstring_view p) {
-    return p.size() >= 2 && p[1] == L':' &&
-           ((p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z'));
+    return p.size() >= 2 && p[1] == L':' && ((p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z'));
 }
 
 bool is_absolute_path(std::wstring_view path) {
     if (path.size() >= 3 && has_drive_prefix(path) && is_path_separator(path[2])) return true;
-    return path.size() >= 3 && is_path_separator(path[0]) && is_path_separator(path[1]) &&
-           !is_path_separator(path[2]);
+    return path.size() >= 3 && is_path_separator(path[0]) && is_path_separator(path[1]) && !is_path_separator(path[2]);
 }
 
 std::wstring_view without_trailing_separators(std::wstring_view path) {

@@ -8,14 +8,28 @@
 template <class T>
 class [[nodiscard]] Result {
 public:
-    static Result success(T value) { Result r; r.value_.emplace(std::move(value)); return r; }
-    static Result failure(std::string text) { Result r; r.error_ = std::move(text); return r; }
+    static Result success(T value) {
+        Result r;
+        r.value_.emplace(std::move(value));
+        return r;
+    }
+    static Result failure(std::string text) {
+        Result r;
+        r.error_ = std::move(text);
+        return r;
+    }
 
     bool ok() const { return value_.has_value(); }
     // Asking a failure for its value is a programming error; it stops the process in every build
     // (NDEBUG included) rather than read a value that is not there.
-    const T& value() const { if (!ok()) __builtin_trap(); return *value_; }
-    T& value() { if (!ok()) __builtin_trap(); return *value_; }
+    const T& value() const {
+        if (!ok()) __builtin_trap();
+        return *value_;
+    }
+    T& value() {
+        if (!ok()) __builtin_trap();
+        return *value_;
+    }
     const std::string& error() const { return error_; }
 
 private:
@@ -28,7 +42,12 @@ private:
 class [[nodiscard]] Status {
 public:
     static Status success() { return Status(); }
-    static Status failure(std::string text) { Status s; s.failed_ = true; s.error_ = std::move(text); return s; }
+    static Status failure(std::string text) {
+        Status s;
+        s.failed_ = true;
+        s.error_ = std::move(text);
+        return s;
+    }
 
     bool ok() const { return !failed_; }
     const std::string& error() const { return error_; }

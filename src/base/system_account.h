@@ -12,8 +12,7 @@ inline constexpr std::string_view kSystemAccountRefusal =
 
 // The refusal when the run must not go on: the token's user is LocalSystem and no folder was
 // chosen with ORVELLE_SETUP_DIR. `user_sid` is the user's SID as text, absent when unknown.
-std::optional<std::string_view> system_account_refusal(const std::optional<std::wstring>& user_sid,
-                                                       bool folder_chosen);
+std::optional<std::string_view> system_account_refusal(const std::optional<std::wstring>& user_sid, bool folder_chosen);
 
 // The SID of this process's token user as text ("S-1-5-21-…"); absent when it cannot be read.
 std::optional<std::wstring> process_user_sid();

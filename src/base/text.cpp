@@ -35,13 +35,9 @@ void append_utf16(std::wstring& out, char32_t c) {
     }
 }
 
-bool in_range(unsigned char byte, unsigned char low, unsigned char high) {
-    return byte >= low && byte <= high;
-}
+bool in_range(unsigned char byte, unsigned char low, unsigned char high) { return byte >= low && byte <= high; }
 
-bool is_continuation(char byte) {
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
+bool is_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
 template <class Char>
 Char fold_ascii(Char c) {
@@ -60,7 +56,10 @@ template <class Char>
 std::basic_string<Char> decimal_digits(unsigned long long value) {
     Char digits[24];
     int n = 0;
-    do { digits[n++] = static_cast<Char>('0' + value % 10); value /= 10; } while (value != 0);
+    do {
+        digits[n++] = static_cast<Char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
     std::basic_string<Char> out;
     while (n > 0) out += digits[--n];
     return out;
@@ -109,8 +108,7 @@ std::optional<std::string> utf8_error(std::string_view bytes) {
     while (at < bytes.size()) {
         const Utf8Step step = decode_utf8(bytes, at);
         if (step.length == 0) {
-            if (step.bad_length == 0)
-                return "incomplete utf-8 byte sequence from index " + decimal(at);
+            if (step.bad_length == 0) return "incomplete utf-8 byte sequence from index " + decimal(at);
             return "invalid utf-8 sequence of " + decimal(step.bad_length) + " bytes from index " + decimal(at);
         }
         at += step.length;
@@ -138,8 +136,7 @@ std::string_view trim_unicode_white_space(std::string_view text) {
 
 bool is_unicode_white_space(char32_t c) {
     return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) { return equal_but_for_ascii_case(a, b); }
@@ -151,8 +148,7 @@ std::string utf16_to_utf8(std::wstring_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned u = static_cast<unsigned short>(text[i]);
-        if (is_high_surrogate(u) && i + 1 < text.size() &&
-            is_low_surrogate(static_cast<unsigned short>(text[i + 1]))) {
+        if (is_high_surrogate(u) && i + 1 < text.size() && is_low_surrogate(static_cast<unsigned short>(text[i + 1]))) {
             const unsigned low = static_cast<unsigned short>(text[i + 1]);
             append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
             ++i;
@@ -187,8 +183,7 @@ bool is_valid_utf16(std::wstring_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const unsigned u = static_cast<unsigned short>(text[i]);
         if (is_high_surrogate(u)) {
-            if (i + 1 >= text.size() || !is_low_surrogate(static_cast<unsigned short>(text[i + 1])))
-                return false;
+            if (i + 1 >= text.size() || !is_low_surrogate(static_cast<unsigned short>(text[i + 1]))) return false;
             ++i;
         } else if (is_low_surrogate(u)) {
             return false;

@@ -17,8 +17,8 @@ std::wstring upper_case(const std::wstring& text) {
     if (text.empty()) return text;
     const int size = static_cast<int>(text.size());
     std::wstring upper(text.size(), L'\0');
-    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), size, upper.data(), size, nullptr,
-                      nullptr, 0) != size)
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), size, upper.data(), size, nullptr, nullptr,
+                      0) != size)
         return text;
     return upper;
 }
@@ -49,8 +49,8 @@ std::wstring bytes_hex(const unsigned char* bytes, size_t size) {
 // The 128-bit ID where the system has it (ReFS needs it), else the classic 64-bit one.
 std::wstring folder_identity(const std::wstring& folder) {
     UniqueFileHandle handle(CreateFileW(folder.empty() ? L"." : folder.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle) return {};
     FILE_ID_INFO id{};
     if (GetFileInformationByHandleEx(handle.get(), FileIdInfo, &id, sizeof id)) {
@@ -59,8 +59,7 @@ std::wstring folder_identity(const std::wstring& folder) {
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(handle.get(), &info)) return {};
-    const unsigned long long index =
-        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    const unsigned long long index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     const DWORD serial = info.dwVolumeSerialNumber;
     return bytes_hex(reinterpret_cast<const unsigned char*>(&serial), sizeof serial) + L"-" +
            bytes_hex(reinterpret_cast<const unsigned char*>(&index), sizeof index);
@@ -131,8 +130,8 @@ Result<FolderLock> lock_folder(const std::wstring& folder) {
     UserMutexSecurity security;
     // Only the rights to wait and to let go are asked for, so that opening a mutex that
     // another setup made needs no more than its access list grants.
-    UniqueHandle mutex(CreateMutexExW(security.get(), folder_lock_name(folder).c_str(), 0,
-                                      SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    UniqueHandle mutex(
+        CreateMutexExW(security.get(), folder_lock_name(folder).c_str(), 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
     if (!mutex) return Locked::failure(std::string(kFolderLockRefusedReason) + ": " + last_os_error_reason());
     const DWORD waited = WaitForSingleObject(mutex.get(), time_limits().folder_lock_ms);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return Locked::success(FolderLock(std::move(mutex)));

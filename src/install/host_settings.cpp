@@ -35,8 +35,8 @@ FileRead read_failure(DWORD code) {
 // The host may hold its preferences open, so every kind of sharing is allowed.
 FileRead read_whole_file(const std::wstring& path) {
     UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return read_failure(GetLastError());
     std::string bytes;
     char chunk[64 * 1024];

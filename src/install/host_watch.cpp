@@ -44,8 +44,7 @@ DWORD WINAPI run_host_watch(void* parameter) {
     // Nothing may leave a thread's entry function; the task's outcome is never looked at anyway.
     try {
         host_watch_task(std::move(*watch));
-    } catch (...) {
-    }
+    } catch (...) {}
     return 0;
 }
 
@@ -71,11 +70,9 @@ std::vector<ProcessId> find_host_processes(std::wstring_view host_name) {
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     // The walk ends at the first entry that cannot be fetched, whatever the reason.
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
-         more = Process32NextW(snapshot.get(), &entry)) {
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         const std::wstring_view exe(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH));
-        if (entry.th32ProcessID != self && is_host_name(exe, host_name))
-            found.push_back(entry.th32ProcessID);
+        if (entry.th32ProcessID != self && is_host_name(exe, host_name)) found.push_back(entry.th32ProcessID);
     }
     return found;
 }

@@ -12,8 +12,8 @@ using ProcessId = unsigned long;
 struct HostWatch {
     std::wstring host_name;
     std::vector<ProcessId> process_ids;  // in the order the snapshot listed them; never empty
-    std::wstring settings_path;  // edited again once the host has quit; empty: no edit
-    std::wstring plugin_folder;  // its set-aside copies deleted once the host has quit; empty: none
+    std::wstring settings_path;          // edited again once the host has quit; empty: no edit
+    std::wstring plugin_folder;          // its set-aside copies deleted once the host has quit; empty: none
 };
 
 // Looks for running host processes and, when there are any, starts the one background task

@@ -103,8 +103,7 @@ void bring_host_settings_into_line(const std::wstring& folder) {
     if (folder.empty()) return;
     const std::optional<std::wstring> parent = parent_path(full_path(folder).value_or(folder));
     if (!parent) return;
-    const std::wstring settings =
-        join_path(join_path(*parent, L"Settings"), L"PhotoshopPluginsPreferences.xml");
+    const std::wstring settings = join_path(join_path(*parent, L"Settings"), L"PhotoshopPluginsPreferences.xml");
     const Result<SettingsOutcome> updated = update_host_settings(settings);
     log_settings_update("host settings", updated, settings);
     if (updated.ok() && updated.value() == SettingsOutcome::Written) start_host_watch(settings);

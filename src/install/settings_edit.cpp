@@ -12,8 +12,7 @@ constexpr std::string_view kClosingTag = "</AllowUnknownPlugins>";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool ends_the_name(char byte) {
-    return byte == '>' || byte == '/' || byte == ' ' || byte == '\t' || byte == '\n' ||
-           byte == '\r' || byte == '\f';
+    return byte == '>' || byte == '/' || byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r' || byte == '\f';
 }
 
 // The stretches of the text that hold no markup of the file's own: XML comments ("<!--" through
@@ -38,8 +37,7 @@ public:
                 continue;
             }
             const std::size_t close_at = text.find(kind->close, at + kind->open.size());
-            const std::size_t end =
-                close_at == std::string_view::npos ? text.size() : close_at + kind->close.size();
+            const std::size_t end = close_at == std::string_view::npos ? text.size() : close_at + kind->close.size();
             spans_.emplace_back(at, end);
             at = end;
         }
@@ -61,8 +59,7 @@ private:
 // The first occurrence of `needle` at or after `from` that does not start inside a comment. None of
 // the texts looked for holds a "<" after its first byte, so one that starts outside every comment
 // also ends outside it.
-std::size_t find_live(std::string_view text, const Comments& comments, std::string_view needle,
-                      std::size_t from) {
+std::size_t find_live(std::string_view text, const Comments& comments, std::string_view needle, std::size_t from) {
     for (;;) {
         const std::size_t at = text.find(needle, from);
         if (at == std::string_view::npos) return at;

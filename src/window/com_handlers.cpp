@@ -26,8 +26,7 @@ std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
 
 WebMessageHandler::WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message,
                                      InstallAction install, HWND window)
-    : state_(std::move(state)), init_message_(std::move(init_message)), install_(std::move(install)),
-      window_(window) {}
+    : state_(std::move(state)), init_message_(std::move(init_message)), install_(std::move(install)), window_(window) {}
 
 HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
                                                     ICoreWebView2WebMessageReceivedEventArgs* args) {
@@ -83,8 +82,7 @@ HRESULT STDMETHODCALLTYPE ProcessFailedHandler::Invoke(ICoreWebView2*, ICoreWebV
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE NavigationHandler::Invoke(ICoreWebView2*,
-                                                    ICoreWebView2NavigationStartingEventArgs* args) {
+HRESULT STDMETHODCALLTYPE NavigationHandler::Invoke(ICoreWebView2*, ICoreWebView2NavigationStartingEventArgs* args) {
     if (!page_started_) {
         page_started_ = true;  // the page itself: let it load
         return S_OK;
@@ -94,8 +92,7 @@ HRESULT STDMETHODCALLTYPE NavigationHandler::Invoke(ICoreWebView2*,
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE NewWindowHandler::Invoke(ICoreWebView2*,
-                                                   ICoreWebView2NewWindowRequestedEventArgs* args) {
+HRESULT STDMETHODCALLTYPE NewWindowHandler::Invoke(ICoreWebView2*, ICoreWebView2NewWindowRequestedEventArgs* args) {
     // Handled without a window supplied: nothing opens, whatever asked for it.
     if (args != nullptr) args->put_Handled(TRUE);
     return S_OK;

@@ -107,8 +107,7 @@ using ControllerCompletedHandler =
 
 class NavigationHandler final : public ComObject<NavigationHandler, ICoreWebView2NavigationStartingEventHandler> {
 public:
-    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
-                                     ICoreWebView2NavigationStartingEventArgs* args) override;
+    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2NavigationStartingEventArgs* args) override;
 
 private:
     bool page_started_ = false;
@@ -116,8 +115,7 @@ private:
 
 class NewWindowHandler final : public ComObject<NewWindowHandler, ICoreWebView2NewWindowRequestedEventHandler> {
 public:
-    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
-                                     ICoreWebView2NewWindowRequestedEventArgs* args) override;
+    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2NewWindowRequestedEventArgs* args) override;
 };
 
 // ---- The WebView2 processes: a browser process that has ended, or a page's render process that
@@ -152,8 +150,7 @@ public:
 
     // Succeeds for every message it reads or ignores; only a failed post of a reply comes back
     // to WebView2 as the result.
-    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender,
-                                     ICoreWebView2WebMessageReceivedEventArgs* args) override;
+    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2* sender, ICoreWebView2WebMessageReceivedEventArgs* args) override;
 
 private:
     HRESULT answer_install(ICoreWebView2* webview);

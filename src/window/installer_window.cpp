@@ -34,8 +34,8 @@ void register_window_class(HINSTANCE instance, HBRUSH background) {
 }
 
 HWND create_window(HINSTANCE instance) {
-    return CreateWindowExW(0, kClassName, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                           kLogicalClientWidth, kLogicalClientHeight, nullptr, nullptr, instance, nullptr);
+    return CreateWindowExW(0, kClassName, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, kLogicalClientWidth,
+                           kLogicalClientHeight, nullptr, nullptr, instance, nullptr);
 }
 
 // The client area at the window's DPI, centred in the work area of the nearest monitor.
@@ -67,8 +67,8 @@ void colour_title_bar(HWND window) {
 }
 
 UniqueIcon load_icon(HINSTANCE instance, int size) {
-    return UniqueIcon(static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, size, size, 0)));
+    return UniqueIcon(
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, size, size, 0)));
 }
 
 struct WindowIcons {
@@ -88,8 +88,7 @@ void set_icons(HWND window, HINSTANCE instance, UINT dpi, WindowIcons& icons) {
 // window's destruction posted must not reach them and close them at once.
 void discard_queued_messages() {
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
 WindowResult result_of(BridgeOutcome closed) {

@@ -37,10 +37,9 @@ HMODULE system_library(const wchar_t* file_name) {
 }
 
 bool make_process_per_monitor_dpi_aware() {
-    static const auto set_awareness =
-        system_function<SetProcessDpiAwarenessContextFn>(L"user32.dll", "SetProcessDpiAwarenessContext");
-    return set_awareness != nullptr &&
-           set_awareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
+    static const auto set_awareness = system_function<SetProcessDpiAwarenessContextFn>(L"user32.dll",
+                                                                                       "SetProcessDpiAwarenessContext");
+    return set_awareness != nullptr && set_awareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
 }
 
 UINT dpi_for_window(HWND window) {
@@ -49,20 +48,17 @@ UINT dpi_for_window(HWND window) {
 }
 
 bool adjust_window_rect_for_dpi(RECT& rect, DWORD style, DWORD extended_style, UINT dpi) {
-    static const auto adjust =
-        system_function<AdjustWindowRectExForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
+    static const auto adjust = system_function<AdjustWindowRectExForDpiFn>(L"user32.dll", "AdjustWindowRectExForDpi");
     return adjust != nullptr && adjust(&rect, style, FALSE, extended_style, dpi) != FALSE;
 }
 
 int system_metric_for_dpi(int index, UINT dpi) {
-    static const auto metric =
-        system_function<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
+    static const auto metric = system_function<GetSystemMetricsForDpiFn>(L"user32.dll", "GetSystemMetricsForDpi");
     return metric != nullptr ? metric(index, dpi) : GetSystemMetrics(index);
 }
 
 HRESULT set_window_attribute(HWND window, DWORD attribute, DWORD value) {
-    static const auto set_attribute =
-        system_function<DwmSetWindowAttributeFn>(L"dwmapi.dll", "DwmSetWindowAttribute");
+    static const auto set_attribute = system_function<DwmSetWindowAttributeFn>(L"dwmapi.dll", "DwmSetWindowAttribute");
     if (set_attribute == nullptr) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     return set_attribute(window, attribute, &value, sizeof(value));
 }

@@ -74,8 +74,7 @@ HRESULT create_controller(ICoreWebView2Environment& environment, HWND window, De
 void set_background_colour(ICoreWebView2Controller& controller) {
     ComPtr<ICoreWebView2Controller2> controller2;
     if (FAILED(controller.QueryInterface(IID_PPV_ARGS(&controller2)))) return;
-    const COREWEBVIEW2_COLOR colour{255, GetRValue(kWindowColour), GetGValue(kWindowColour),
-                                    GetBValue(kWindowColour)};
+    const COREWEBVIEW2_COLOR colour{255, GetRValue(kWindowColour), GetGValue(kWindowColour), GetBValue(kWindowColour)};
     controller2->put_DefaultBackgroundColor(colour);
 }
 
@@ -116,8 +115,8 @@ HRESULT register_handlers(ICoreWebView2& webview, HWND window, const PageSetup& 
     EventRegistrationToken token{};
     return first_failure(
         [&] {
-            const auto messages =
-                make_com_object<WebMessageHandler>(state, init_message_for(setup), setup.install, window);
+            const auto messages = make_com_object<WebMessageHandler>(state, init_message_for(setup), setup.install,
+                                                                     window);
             return messages ? webview.add_WebMessageReceived(messages.Get(), &token) : E_OUTOFMEMORY;
         },
         [&] {

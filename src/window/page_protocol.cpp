@@ -29,8 +29,8 @@ std::basic_string<Char> escaped_for_json(std::basic_string_view<Char> text) {
             escaped += '\\';
             escaped += c;
         } else if (unit < 0x20) {
-            for (const char part : {'\\', 'u', '0', '0', hex_digit(unit >> 4u, HexLetters::Lower),
-                                    hex_digit(unit, HexLetters::Lower)})
+            for (const char part :
+                 {'\\', 'u', '0', '0', hex_digit(unit >> 4u, HexLetters::Lower), hex_digit(unit, HexLetters::Lower)})
                 escaped += static_cast<Char>(part);
         } else {
             escaped += c;
@@ -48,8 +48,8 @@ std::wstring json_escape(std::wstring_view text) {
     return escaped_for_json(std::wstring_view(whole));
 }
 
-std::wstring build_init_message(std::string_view language_code, std::string_view version,
-                                std::wstring_view folder, bool auto_start) {
+std::wstring build_init_message(std::string_view language_code, std::string_view version, std::wstring_view folder,
+                                bool auto_start) {
     std::string head = "init\n{\"lang\":\"";
     head += language_code;
     head += "\",\"version\":\"";

@@ -29,5 +29,5 @@ std::wstring json_escape(std::wstring_view text);
 // {"lang":"..","version":"..","effects":30,"path":"..","auto":true|false}
 // with no blanks, in UTF-16 as it is posted. `folder` is display text as the system gave it,
 // empty when it could not be resolved.
-std::wstring build_init_message(std::string_view language_code, std::string_view version,
-                                std::wstring_view folder, bool auto_start);
+std::wstring build_init_message(std::string_view language_code, std::string_view version, std::wstring_view folder,
+                                bool auto_start);

@@ -70,19 +70,18 @@ namespace {
 
 // The runtime's entry point. The first parameter is a C++ bool, not a BOOL.
 using CreateEnvironmentInternal = HRESULT(STDAPICALLTYPE*)(
-        bool check_running_instance, int runtime_type, const wchar_t* user_data_folder,
-        IUnknown* environment_options,
-        ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+    bool check_running_instance, int runtime_type, const wchar_t* user_data_folder, IUnknown* environment_options,
+    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
 
 constexpr int kRuntimeTypeInstalled = 0;
 
 // The WebView2 Runtime itself first, then the preview channels of the browser (developer
 // machines). The stable browser is never a valid host for WebView2.
 constexpr std::array<std::wstring_view, 4> kChannelKeys{
-        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
-        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{2CD8A007-E189-409D-A2C8-9AF4EF3C72AA}",
-        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{0D50BFEC-CD6A-4F9A-964C-C7416E3ACB10}",
-        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{65C35B14-6C1D-4122-AC46-7148CC9D6497}",
+    L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
+    L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{2CD8A007-E189-409D-A2C8-9AF4EF3C72AA}",
+    L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{0D50BFEC-CD6A-4F9A-964C-C7416E3ACB10}",
+    L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{65C35B14-6C1D-4122-AC46-7148CC9D6497}",
 };
 
 // The per-machine updater writes under the 32-bit view of HKLM\SOFTWARE; HKCU\Software is not
@@ -92,8 +91,8 @@ struct RegistryPlace {
     REGSAM view;
 };
 const std::array<RegistryPlace, 2> kPlaces{
-        RegistryPlace{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
-        RegistryPlace{HKEY_CURRENT_USER, KEY_WOW64_32KEY},
+    RegistryPlace{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
+    RegistryPlace{HKEY_CURRENT_USER, KEY_WOW64_32KEY},
 };
 
 // The value may change between the size query and the read, so the read grows as it must.
@@ -153,12 +152,12 @@ HRESULT start_runtime(const wchar_t* user_data_folder,
 
     // By full path, and its own dependencies only from its folder and the system folder: never
     // from the folder the setup was started from (usually Downloads).
-    UniqueModule runtime(LoadLibraryExW(dll_path->c_str(), nullptr,
-                                        LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+    UniqueModule runtime(
+        LoadLibraryExW(dll_path->c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!runtime) return last_error_as_hresult();
 
     const auto create = reinterpret_cast<CreateEnvironmentInternal>(
-            reinterpret_cast<void*>(GetProcAddress(runtime.get(), "CreateWebViewEnvironmentWithOptionsInternal")));
+        reinterpret_cast<void*>(GetProcAddress(runtime.get(), "CreateWebViewEnvironmentWithOptionsInternal")));
     // The error is read before the module is let go of.
     if (create == nullptr) return last_error_as_hresult();
     // The runtime stays loaded for the life of the process: its objects and the callbacks it
@@ -205,9 +204,8 @@ private:
 
 }  // namespace
 
-HRESULT create_webview2_environment(
-        const wchar_t* user_data_folder,
-        ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+HRESULT create_webview2_environment(const wchar_t* user_data_folder,
+                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
     if (handler == nullptr) return E_POINTER;
     const auto wrapper = make_com_object<RetryingEnvironmentHandler>(user_data_folder, handler);
     if (!wrapper) return E_OUTOFMEMORY;

@@ -30,7 +30,6 @@ bool runtime_version_at_least(const RuntimeVersion& version, const RuntimeVersio
 // (the updater leaves placeholders such as 0.0.0.0 behind).
 std::optional<std::wstring> runtime_dll_path(std::wstring_view registry_value);
 
-
 // Full path of the client DLL of the installed runtime to use, or nothing when no usable
 // runtime is registered. Channels from most to least stable; per channel the per-machine
 // install first, then the per-user one; the first place whose DLL can be opened for reading and
@@ -44,6 +43,5 @@ std::optional<std::wstring> find_webview2_runtime();
 // ICoreWebView2Environment (else its failure comes with no environment).
 // E_POINTER without a handler; HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) when no runtime is
 // installed; a load or entry-point failure as its HRESULT; else what the runtime returns.
-HRESULT create_webview2_environment(
-        const wchar_t* user_data_folder,
-        ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+HRESULT create_webview2_environment(const wchar_t* user_data_folder,
+                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);

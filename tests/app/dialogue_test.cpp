@@ -207,7 +207,8 @@ TEST_F(Dialogue, AfterTheDoneBoxTheSetupWaitsForTheHost) {
     for (const std::string& event :
          {std::string(", window run\r\n"), std::string(" the window could not be shown: message boxes\r\n"),
           " host settings written: " + ts::utf8(settings) + "\r\n", std::string(" waiting for the host to quit\r\n"),
-          std::string(" the host has quit\r\n"), " host settings after the host quit written: " + ts::utf8(settings) + "\r\n"}) {
+          std::string(" the host has quit\r\n"),
+          " host settings after the host quit written: " + ts::utf8(settings) + "\r\n"}) {
         at = story.find(event, at);
         EXPECT_NE(at, std::string::npos) << event << " in order in:\n" << story;
     }
@@ -252,8 +253,7 @@ TEST_F(Dialogue, FailedInstallShowsTheErrorInsideTheMessageAndEndsWithOne) {
     const std::wstring after = wide(failed_after_error(language.locale));
     ASSERT_TRUE(failed->text.starts_with(before)) << ts::utf8(failed->text);
     ASSERT_TRUE(failed->text.ends_with(after)) << ts::utf8(failed->text);
-    const std::wstring error =
-        failed->text.substr(before.size(), failed->text.size() - before.size() - after.size());
+    const std::wstring error = failed->text.substr(before.size(), failed->text.size() - before.size() - after.size());
     // The error names the folder; its reason is the system's, in the system's language.
     EXPECT_TRUE(error.starts_with(folder + L": ")) << ts::utf8(error);
     EXPECT_TRUE(error.ends_with(L" (os error 183)")) << ts::utf8(error);

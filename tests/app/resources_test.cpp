@@ -36,7 +36,8 @@ protected:
         wchar_t* value = nullptr;
         UINT length = 0;
         const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
-        if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length)) return L"<missing>";
+        if (!VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+            return L"<missing>";
         return std::wstring(value, length > 0 ? length - 1 : 0);
     }
     HMODULE module_ = nullptr;

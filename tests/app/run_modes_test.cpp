@@ -49,8 +49,9 @@ TEST_F(QuietRun, DefaultFolderIsBelowTheProfile) {
 
 TEST_F(QuietRun, NoFolderToInstallIntoEndsWithOneAndWritesNothing) {
     const std::optional<DWORD> code = ts::run_process(
-        ts::setup_exe(), L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", std::nullopt}, {L"USERPROFILE", std::nullopt}},
-        60000, scratch.path());
+        ts::setup_exe(), L"",
+        {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", std::nullopt}, {L"USERPROFILE", std::nullopt}}, 60000,
+        scratch.path());
     EXPECT_EQ(code, 1u);
     EXPECT_TRUE(ts::folder_names(scratch.path()).empty());
 }
@@ -81,17 +82,20 @@ TEST_F(QuietRun, NeverLoadsTheWindowSystem) {
     // A quiet run that found the "host" running stays alive waiting for it; meanwhile its
     // modules can be looked at. The stand-in host is any program of a chosen name.
     ts::ScratchFolder host_folder;
-    ts::Child host = ts::start_process(ts::test_binary(L"module_holder.exe"),
-                                       L"\"" + ts::test_binary(L"planted.dll") + L"\" \"" + (host_folder / L"up") + L"\"", {});
+    ts::Child host = ts::start_process(
+        ts::test_binary(L"module_holder.exe"),
+        L"\"" + ts::test_binary(L"planted.dll") + L"\" \"" + (host_folder / L"up") + L"\"", {});
     for (int i = 0; i < 400 && !ts::exists(host_folder / L"up"); ++i) Sleep(25);
     ts::Child setup = ts::start_process(ts::setup_exe(), L"",
-                                        {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder},
+                                        {{L"ORVELLE_SETUP_QUIET", L""},
+                                         {L"ORVELLE_SETUP_DIR", folder},
                                          {L"ORVELLE_SETUP_APP", L"module_holder.exe"},
                                          {L"ORVELLE_SETUP_LOG", scratch / L"setup.log"}});
     for (int i = 0; i < 400 && !ts::exists(scratch / L"Settings\\PhotoshopPluginsPreferences.xml"); ++i) Sleep(25);
     Sleep(300);
     const std::vector<std::wstring> modules = loaded_modules(setup.id);
-    EXPECT_EQ(WaitForSingleObject(setup.process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "setup did not wait for the host";
+    EXPECT_EQ(WaitForSingleObject(setup.process, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "setup did not wait for the host";
     EXPECT_FALSE(modules.empty());
     for (const wchar_t* window_dll : {L"user32.dll", L"gdi32.dll", L"ole32.dll", L"shell32.dll"})
         EXPECT_EQ(std::count(modules.begin(), modules.end(), window_dll), 0) << ts::utf8(window_dll);
@@ -128,8 +132,8 @@ TEST_F(PlantedDlls, SetupLoadsNoneOfThemQuietOrWindowed) {
     EXPECT_EQ(ts::run_process(exe, L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", target.path()}}), 0u);
     // Windowed: whatever comes up (the window, or the message boxes without a WebView2 runtime)
     // is given time to load what it wants, then the process is ended.
-    ts::Child child = ts::start_process(exe, L"", {{L"ORVELLE_SETUP_QUIET", std::nullopt},
-                                                   {L"ORVELLE_SETUP_DIR", target.path()}});
+    ts::Child child = ts::start_process(
+        exe, L"", {{L"ORVELLE_SETUP_QUIET", std::nullopt}, {L"ORVELLE_SETUP_DIR", target.path()}});
     Sleep(4000);
     EXPECT_FALSE(ts::wait_exit(child, 0).has_value()) << "setup ended without waiting for the user";
     for (const std::wstring& name : planted) EXPECT_FALSE(loaded(name)) << ts::utf8(name);
@@ -144,15 +148,21 @@ protected:
     std::wstring log = scratch / L"setup.log";
 
     ts::EnvironmentChanges environment(const wchar_t* mode, const std::wstring& app = L"no-host.exe") {
-        ts::EnvironmentChanges all{{L"ORVELLE_SETUP_DIR", folder},         {L"ORVELLE_SETUP_LOG", log},
-                                   {L"ORVELLE_SETUP_APP", app},            {L"ORVELLE_SETUP_QUIET", std::nullopt},
+        ts::EnvironmentChanges all{{L"ORVELLE_SETUP_DIR", folder},
+                                   {L"ORVELLE_SETUP_LOG", log},
+                                   {L"ORVELLE_SETUP_APP", app},
+                                   {L"ORVELLE_SETUP_QUIET", std::nullopt},
                                    {L"ORVELLE_SETUP_REMOVE", std::nullopt}};
         all[mode] = L"";
         return all;
     }
-    std::optional<DWORD> install() { return ts::run_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_QUIET")); }
+    std::optional<DWORD> install() {
+        return ts::run_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_QUIET"));
+    }
     // Removal shows nothing even without ORVELLE_SETUP_QUIET: a window would hang the run.
-    std::optional<DWORD> remove() { return ts::run_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_REMOVE")); }
+    std::optional<DWORD> remove() {
+        return ts::run_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_REMOVE"));
+    }
     // The log, every line checked for its leading UTC time and its CRLF.
     std::string story() {
         const std::string text = ts::read_bytes(log).value_or("");
@@ -180,7 +190,8 @@ TEST_F(AdminRun, LogTellsEachRunsStoryAndEarlierLinesNeverChange) {
     EXPECT_TRUE(first.find(version + ", quiet run\r\n") < first.find("\r\n")) << first;
     EXPECT_TRUE(tells(first, "plug-in folder: " + ts::utf8(folder))) << first;
     EXPECT_TRUE(tells(first, "module placed: " + ts::utf8(module))) << first;
-    EXPECT_TRUE(tells(first, "host settings written: " + ts::utf8(scratch / L"Settings\\PhotoshopPluginsPreferences.xml")));
+    EXPECT_TRUE(
+        tells(first, "host settings written: " + ts::utf8(scratch / L"Settings\\PhotoshopPluginsPreferences.xml")));
     EXPECT_TRUE(first.ends_with(" exit code 0\r\n")) << first;
 
     // A failed run: its reason verbatim, then its exit code, after the earlier lines unchanged.
@@ -249,7 +260,8 @@ TEST_F(AdminRun, ModuleHeldByTheHostIsSetAsideAndDeletedOnceTheHostHasQuit) {
     ts::Child host = ts::start_process(ts::test_binary(L"module_holder.exe"),
                                        L"\"" + module + L"\" \"" + (host_folder / L"up") + L"\"", {});
     for (int i = 0; i < 400 && !ts::exists(host_folder / L"up"); ++i) Sleep(25);
-    ts::Child setup = ts::start_process(ts::setup_exe(), L"", environment(L"ORVELLE_SETUP_REMOVE", L"module_holder.exe"));
+    ts::Child setup = ts::start_process(ts::setup_exe(), L"",
+                                        environment(L"ORVELLE_SETUP_REMOVE", L"module_holder.exe"));
     for (int i = 0; i < 400 && !tells(story(), "waiting for the host to quit"); ++i) Sleep(25);
     EXPECT_EQ(ts::folder_names(folder), std::vector<std::wstring>{L"Lumivane.8bf.old"});
     EXPECT_EQ(WaitForSingleObject(setup.process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "setup did not wait";
@@ -286,9 +298,13 @@ TEST(DeploymentGuide, CommandsRunAsPrinted) {
     for (const std::string& command : commands) {
         const bool removal = command.find("ORVELLE_SETUP_REMOVE") != std::string::npos;
         EXPECT_EQ(ts::run_process(std::wstring(system) + L"\\cmd.exe", std::wstring(command.begin(), command.end()),
-                                  {{L"USERPROFILE", profile.path()}, {L"TEMP", temp.path()}, {L"TMP", temp.path()},
-                                   {L"ORVELLE_SETUP_DIR", std::nullopt}, {L"ORVELLE_SETUP_QUIET", std::nullopt},
-                                   {L"ORVELLE_SETUP_REMOVE", std::nullopt}, {L"ORVELLE_SETUP_LOG", std::nullopt}},
+                                  {{L"USERPROFILE", profile.path()},
+                                   {L"TEMP", temp.path()},
+                                   {L"TMP", temp.path()},
+                                   {L"ORVELLE_SETUP_DIR", std::nullopt},
+                                   {L"ORVELLE_SETUP_QUIET", std::nullopt},
+                                   {L"ORVELLE_SETUP_REMOVE", std::nullopt},
+                                   {L"ORVELLE_SETUP_LOG", std::nullopt}},
                                   60000, package.path()),
                   0u)
             << command;

@@ -20,7 +20,10 @@ TEST(Placeholders, EmptyErrorLeavesFourLineFeedsInARow) {
 }
 
 TEST(Languages, PrimaryLanguageDecidesAndEverythingElseIsEnglish) {
-    struct Case { unsigned short langid; const char* code; };
+    struct Case {
+        unsigned short langid;
+        const char* code;
+    };
     const Case cases[] = {{0x0416, "pt"}, {0x0816, "pt"}, {0x080A, "es"}, {0x0C0A, "es"}, {0x0411, "ja"},
                           {0x0421, "id"}, {0x0409, "en"}, {0x0407, "en"}, {0x040C, "en"}, {0x0000, "en"}};
     for (const Case& c : cases)
@@ -28,8 +31,8 @@ TEST(Languages, PrimaryLanguageDecidesAndEverythingElseIsEnglish) {
 }
 
 TEST(Texts, EveryLanguageHasItsPlaceholdersExactlyOnceAndNoCarriageReturn) {
-    for (UiLanguage language : {UiLanguage::English, UiLanguage::Spanish, UiLanguage::Portuguese,
-                                UiLanguage::Japanese, UiLanguage::Indonesian}) {
+    for (UiLanguage language : {UiLanguage::English, UiLanguage::Spanish, UiLanguage::Portuguese, UiLanguage::Japanese,
+                                UiLanguage::Indonesian}) {
         const SetupTexts& t = setup_texts_for(language);
         const std::string code(ui_language_code(language));
         auto count = [](std::string_view text, std::string_view what) {

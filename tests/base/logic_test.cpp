@@ -41,7 +41,9 @@ TEST(Paths, ParentDropsTheLastComponentAndRootsHaveNone) {
 
 TEST(Text, Utf16ToUtf8ReplacesUnpairedSurrogates) {
     EXPECT_EQ(utf16_to_utf8(L"Caf\u00E9 \u203A"), "Café ›");
-    EXPECT_EQ(utf16_to_utf8(std::wstring{L'a', static_cast<wchar_t>(0xD800), L'b'}), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(utf16_to_utf8(std::wstring{L'a', static_cast<wchar_t>(0xD800), L'b'}),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(utf16_to_utf8(std::wstring{static_cast<wchar_t>(0xDC00)}), "\xEF\xBF\xBD");
     EXPECT_EQ(utf16_to_utf8(std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}),
               "\xF0\x9F\x98\x80");
@@ -50,10 +52,15 @@ TEST(Text, Utf16ToUtf8ReplacesUnpairedSurrogates) {
 
 TEST(Text, Utf8ToUtf16RoundTripsAndReplacesBadBytes) {
     EXPECT_EQ(utf8_to_utf16("Lumivane をインストール"), L"Lumivane をインストール");
-    EXPECT_EQ(utf8_to_utf16("a\xFF" "b"), L"a\uFFFDb");
-    EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98\x80"), (std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}));
+    EXPECT_EQ(utf8_to_utf16("a\xFF"
+                            "b"),
+              L"a\uFFFDb");
+    EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98\x80"),
+              (std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)}));
     // One U+FFFD per maximal subpart of a bad sequence, and one for a sequence the text cuts off.
-    EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98" "A"), L"\uFFFDA");
+    EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x98"
+                            "A"),
+              L"\uFFFDA");
     EXPECT_EQ(utf8_to_utf16("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(utf8_to_utf16("x\xE2\x82"), L"x\uFFFD");
 }
@@ -68,11 +75,12 @@ TEST(FailureTexts, CodeWithoutMessageGivesTheLookupError) {
     // No system message exists for this code; the lookup itself fails with its own error.
     const DWORD code = 0x2BADF00Du;
     wchar_t buffer[16];
-    ASSERT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
-                             16, nullptr), 0u);
+    ASSERT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer, 16,
+                             nullptr),
+              0u);
     const DWORD lookup = GetLastError();
-    EXPECT_EQ(os_error_reason(code), "OS Error 732819469 (FormatMessageW() returned error " +
-                                         std::to_string(lookup) + ")");
+    EXPECT_EQ(os_error_reason(code),
+              "OS Error 732819469 (FormatMessageW() returned error " + std::to_string(lookup) + ")");
 }
 
 TEST(FailureTexts, PathWithUnpairedSurrogateShowsReplacement) {

@@ -67,8 +67,7 @@ std::string expected_utf8_error(std::string_view bytes) {
             at += n;
             continue;
         }
-        if (n > 0 && at + n == bytes.size())
-            return "incomplete utf-8 byte sequence from index " + std::to_string(at);
+        if (n > 0 && at + n == bytes.size()) return "incomplete utf-8 byte sequence from index " + std::to_string(at);
         return "invalid utf-8 sequence of " + std::to_string(n == 0 ? 1 : n) + " bytes from index " +
                std::to_string(at);
     }
@@ -81,10 +80,10 @@ using Spans = std::vector<std::pair<std::size_t, std::size_t>>;
 bool in_comment(const Spans& comments, std::size_t at);
 
 const std::vector<std::string_view> kSpaces = {
-    "\t", "\n", "\v", "\f", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
-    "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84",
-    "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
-    "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
     "\xE3\x80\x80"};
 
 // Nothing but an optional byte-order mark and white space: what a host that died while saving
@@ -113,19 +112,16 @@ bool holds_true_value(std::string_view text, const Spans& comments) {
             }
         return false;
     };
-    for (std::size_t k = text.find(kKeyClose); k != std::string_view::npos;
-         k = text.find(kKeyClose, k + 1)) {
+    for (std::size_t k = text.find(kKeyClose); k != std::string_view::npos; k = text.find(kKeyClose, k + 1)) {
         std::string_view before = text.substr(0, k);
-        while (strip_back(before)) {
-        }
+        while (strip_back(before)) {}
         if (before.size() < 5) continue;
         std::string word(before.substr(before.size() - 4));
         for (char& c : word)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
         if (word != "true") continue;
         before.remove_suffix(4);
-        while (strip_back(before)) {
-        }
+        while (strip_back(before)) {}
         if (!before.empty() && before.back() == '>' && !in_comment(comments, k) &&
             !in_comment(comments, before.size() - 1))
             return true;
@@ -199,8 +195,7 @@ bool is_replacement(std::string_view in, std::string_view out, const Spans& comm
         const bool closes = removed.size() >= kKeyClose.size() &&
                             removed.substr(removed.size() - kKeyClose.size()) == kKeyClose;
         const bool empty_element = removed.size() >= 2 && removed.substr(removed.size() - 2) == "/>";
-        if ((closes || empty_element) && !in_comment(comments, a) &&
-            comments_kept(comments, a, in.size() - tail))
+        if ((closes || empty_element) && !in_comment(comments, a) && comments_kept(comments, a, in.size() - tail))
             return true;
     }
     return false;

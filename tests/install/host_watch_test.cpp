@@ -22,8 +22,7 @@ const std::string kHostRewrite =
 const std::string kHostRewriteEdited =
     "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<Settings>\r\n\t<Directories />\r\n"
     "\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>";
-const std::string kAllowed =
-    "<Settings>\r\n\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>";
+const std::string kAllowed = "<Settings>\r\n\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>";
 
 // A running stand-in host. `settings`, when given, is what it rewrites (without the element)
 // as it quits.
@@ -31,8 +30,8 @@ class Host {
 public:
     explicit Host(const std::wstring& exe, const std::wstring& settings = L"") {
         static int counter = 0;
-        const std::wstring base =
-            L"lumivane-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+        const std::wstring base = L"lumivane-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                  std::to_wstring(++counter);
         ready_ = CreateEventW(nullptr, TRUE, FALSE, (base + L"-ready").c_str());
         quit_ = CreateEventW(nullptr, TRUE, FALSE, (base + L"-quit").c_str());
         std::wstring arguments = base + L"-ready " + base + L"-quit";
@@ -298,8 +297,13 @@ TEST(QuietRunWithoutWatch, SetupNeverWaitsForItself) {
     for (const auto& [run, app] : {std::pair{exe, std::optional(exe.substr(exe.rfind(L'\\') + 1))},
                                    std::pair{as_host, std::optional<std::wstring>()}}) {
         DeleteFileW(settings_of(scratch).c_str());  // so that the settings are written and the host looked for
-        EXPECT_EQ(run_process(run, L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", scratch / L"Plugins"},
-                                         {L"ORVELLE_SETUP_APP", app}}, kHangMs), 0u) << utf8(run);
+        EXPECT_EQ(run_process(run, L"",
+                              {{L"ORVELLE_SETUP_QUIET", L""},
+                               {L"ORVELLE_SETUP_DIR", scratch / L"Plugins"},
+                               {L"ORVELLE_SETUP_APP", app}},
+                              kHangMs),
+                  0u)
+            << utf8(run);
         EXPECT_TRUE(holds_element(settings_of(scratch)));
     }
 }

@@ -31,7 +31,8 @@ class ModuleHolder {
 public:
     explicit ModuleHolder(const std::wstring& module) {
         const std::wstring marker = scratch_ / L"loaded";
-        child_ = ts::start_process(ts::test_binary(L"module_holder.exe"), L"\"" + module + L"\" \"" + marker + L"\"", {});
+        child_ = ts::start_process(ts::test_binary(L"module_holder.exe"), L"\"" + module + L"\" \"" + marker + L"\"",
+                                   {});
         for (int i = 0; i < 400 && !ts::exists(marker); ++i) Sleep(25);
         loaded_ = ts::exists(marker);
     }
@@ -104,7 +105,8 @@ TEST_F(Placement, WhateverStandsAtATemporaryNameMakesWayForAFreshFile) {
         ASSERT_TRUE(DeleteFileW(settings.c_str()));  // so that the settings are written again
         for (const std::wstring& left : {folder + L"\\Lumivane.8bf.new", settings + L".new"})
             ASSERT_TRUE(as_folder ? CreateDirectoryW(left.c_str(), nullptr)
-                                  : ts::write_bytes(left, "left") && SetFileAttributesW(left.c_str(), FILE_ATTRIBUTE_READONLY));
+                                  : ts::write_bytes(left, "left") &&
+                                        SetFileAttributesW(left.c_str(), FILE_ATTRIBUTE_READONLY));
         install();
         EXPECT_EQ(ts::read_bytes(module), bytes);
         EXPECT_EQ(plugin_files(), Names{L"Lumivane.8bf"});
@@ -192,7 +194,8 @@ TEST_F(Placement, TemporaryNameHeldByAnotherProgramIsNeverWrittenThrough) {
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(other.get(), "other", 5, &written, nullptr));
     const std::optional<DWORD> code = ts::run_process(
-        ts::setup_exe(), L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder}, {L"ORVELLE_SETUP_APP", L"no-such-host.exe"}});
+        ts::setup_exe(), L"",
+        {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder}, {L"ORVELLE_SETUP_APP", L"no-such-host.exe"}});
     ASSERT_TRUE(code == 0u || code == 1u) << "exit code " << code.value_or(999);
     EXPECT_EQ(ts::read_bytes(module), code == 0u ? std::optional<std::string>(bytes) : "earlier module");
     char seen[16] = {};
@@ -226,7 +229,8 @@ TEST_F(Placement, TemporaryFileGoesWhenNoSetAsideNameCanBeFreed) {
         EXPECT_EQ(ts::read_bytes(module), bytes);
     }
     ASSERT_TRUE(ts::write_bytes(module + L".old99", "held copy"));
-    held.emplace_back(CreateFileW((module + L".old99").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    held.emplace_back(
+        CreateFileW((module + L".old99").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ModuleHolder host(module);
     ASSERT_TRUE(host.loaded());
     EXPECT_EQ(install_plugin(folder).error(), "no se pudo apartar la versi\u00F3n anterior");
@@ -297,8 +301,8 @@ TEST_F(Placement, FolderThatCannotBeCreatedNamesTheFolder) {
 // "." and ".." count as the system resolves them: the settings sit beside the folder the module
 // went into.
 TEST_F(Placement, SettingsSitBesideTheFolderTheModuleReallyWentInto) {
-    for (const auto& [given, module_folder, parent] : {std::tuple{L"a\\Plugins\\.", L"a\\Plugins", L"a"},
-                                                       std::tuple{L"b\\x\\Plugins\\..", L"b\\x", L"b"}}) {
+    for (const auto& [given, module_folder, parent] :
+         {std::tuple{L"a\\Plugins\\.", L"a\\Plugins", L"a"}, std::tuple{L"b\\x\\Plugins\\..", L"b\\x", L"b"}}) {
         folder = scratch / given;
         install();
         EXPECT_EQ(ts::read_bytes(scratch / module_folder + L"\\Lumivane.8bf"), bytes) << ts::utf8(folder);
@@ -346,7 +350,8 @@ TEST(FolderLock, OneNamePerFolderWhateverItsSpelling) {
     EXPECT_NE(folder_lock_name(other), name);
 
     const std::wstring missing = folder_lock_name(L"C:\\Users\\demo\\Plugins");
-    for (const wchar_t* same : {L"c:\\USERS\\Demo\\plugins\\", L"C:/Users/demo/x/../Plugins/.", L"\\\\?\\C:\\Users\\demo\\Plugins"})
+    for (const wchar_t* same :
+         {L"c:\\USERS\\Demo\\plugins\\", L"C:/Users/demo/x/../Plugins/.", L"\\\\?\\C:\\Users\\demo\\Plugins"})
         EXPECT_EQ(folder_lock_name(same), missing) << ts::utf8(same);
     EXPECT_NE(folder_lock_name(L"C:\\Users\\demo"), missing);
 }
@@ -358,7 +363,8 @@ TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
     ASSERT_TRUE(create_folder(folder).ok());
     const std::wstring lock_name = folder_lock_name(folder);
     const std::wstring settings = folder + L"\\..\\Settings\\PhotoshopPluginsPreferences.xml";
-    HANDLE held_event = CreateEventW(nullptr, TRUE, FALSE, nullptr), release_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE held_event = CreateEventW(nullptr, TRUE, FALSE, nullptr),
+           release_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::thread other_setup([&] {
         UniqueHandle mutex(CreateMutexW(nullptr, TRUE, lock_name.c_str()));
         SetEvent(held_event);
@@ -367,8 +373,8 @@ TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
     });
     WaitForSingleObject(held_event, INFINITE);
     const Result<std::wstring> busy = install_plugin(folder);
-    const std::optional<DWORD> quiet = ts::run_process(
-        short_limits_setup_exe(), L"", {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder}});
+    const std::optional<DWORD> quiet = ts::run_process(short_limits_setup_exe(), L"",
+                                                       {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder}});
     SetEvent(release_event);
     other_setup.join();
     EXPECT_EQ(busy.error(), ts::utf8(folder) + ": otra instalaci\u00F3n est\u00E1 en curso en esta carpeta");
@@ -390,12 +396,14 @@ TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
     SECURITY_DESCRIPTOR closed;
     ACL empty;
     ASSERT_TRUE(InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION) &&
-                InitializeAcl(&empty, sizeof empty, ACL_REVISION) && SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE));
+                InitializeAcl(&empty, sizeof empty, ACL_REVISION) &&
+                SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE));
     SECURITY_ATTRIBUTES closed_attributes{sizeof closed_attributes, &closed, FALSE};
     UniqueHandle shut(CreateMutexW(&closed_attributes, FALSE, lock_name.c_str()));
     ASSERT_TRUE(shut);
-    EXPECT_EQ(install_plugin(folder).error(), ts::utf8(folder) + ": no se pudo reservar la carpeta para esta instalaci\u00F3n: " +
-                                                 ts::os_reason(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(install_plugin(folder).error(),
+              ts::utf8(folder) +
+                  ": no se pudo reservar la carpeta para esta instalaci\u00F3n: " + ts::os_reason(ERROR_ACCESS_DENIED));
     EXPECT_EQ(plugin_files(), Names{});
     CloseHandle(held_event);
     CloseHandle(release_event);
@@ -411,8 +419,9 @@ TEST_F(Placement, LockIsOpenToTheSameUserUnelevated) {
     ASSERT_TRUE(mutex);
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
     HANDLE token = nullptr;
     ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
     unsigned char user[256];

@@ -59,8 +59,7 @@ TEST(Utf8Check, InvalidSequencesGiveMaximalSubpartAndIndex) {
     EXPECT_EQ(failure_of("\xF4\x90\x80\x80"), "invalid utf-8 sequence of 1 bytes from index 0");
     EXPECT_EQ(failure_of("\x80"), "invalid utf-8 sequence of 1 bytes from index 0");
     // The index counts bytes of the valid prefix, multi-byte characters included.
-    EXPECT_EQ(failure_of("\xC3\xA9\xE3\x80\x80\xF0\x9F\x98\x80\xF8"),
-              "invalid utf-8 sequence of 1 bytes from index 9");
+    EXPECT_EQ(failure_of("\xC3\xA9\xE3\x80\x80\xF0\x9F\x98\x80\xF8"), "invalid utf-8 sequence of 1 bytes from index 9");
 }
 
 TEST(Utf8Check, TextEndingInsideAValidSequenceIsIncomplete) {
@@ -117,9 +116,9 @@ TEST(FalseValue, OnlyTheElementChanges) {
 }
 
 TEST(FalseValue, EmptyElementsAreReplacedWithTheirAttributes) {
-    for (const std::string element : {"<AllowUnknownPlugins />", "<AllowUnknownPlugins/>",
-                                      "<AllowUnknownPlugins xsi:nil=\"true\" />",
-                                      "<AllowUnknownPlugins\r\n\tvalue='x'/>"}) {
+    for (const std::string element :
+         {"<AllowUnknownPlugins />", "<AllowUnknownPlugins/>", "<AllowUnknownPlugins xsi:nil=\"true\" />",
+          "<AllowUnknownPlugins\r\n\tvalue='x'/>"}) {
         EXPECT_EQ(new_text_of("<Settings>\r\n\t" + element + "\r\n</Settings>"),
                   "<Settings>\r\n\t" + kElement + "\r\n</Settings>")
             << element;
@@ -134,11 +133,11 @@ TEST(FalseValue, AttributesAndOnlyTheFirstOccurrenceAreReplaced) {
 
 // A true value, however spaced or cased, means nothing is written.
 TEST(TrueValue, IsAlreadyAllowed) {
-    for (const std::string value : {"True", " TRUE ", "true", "tRuE", "\r\n\t\v\ftrue\r\n",
-                                    "\xE3\x80\x80true\xC2\xA0", "\xC2\x85True\xE2\x80\xA8\xE2\x80\xA9",
-                                    "\xE1\x9A\x80\xE2\x80\x80\xE2\x80\x8A" "true\xE2\x80\xAF\xE2\x81\x9F"}) {
-        EXPECT_TRUE(already_allowed("<Settings><AllowUnknownPlugins>" + value +
-                                    "</AllowUnknownPlugins></Settings>"))
+    for (const std::string value : {"True", " TRUE ", "true", "tRuE", "\r\n\t\v\ftrue\r\n", "\xE3\x80\x80true\xC2\xA0",
+                                    "\xC2\x85True\xE2\x80\xA8\xE2\x80\xA9",
+                                    "\xE1\x9A\x80\xE2\x80\x80\xE2\x80\x8A"
+                                    "true\xE2\x80\xAF\xE2\x81\x9F"}) {
+        EXPECT_TRUE(already_allowed("<Settings><AllowUnknownPlugins>" + value + "</AllowUnknownPlugins></Settings>"))
             << value;
     }
     EXPECT_TRUE(already_allowed("<AllowUnknownPlugins attr=\"1\">True</AllowUnknownPlugins>"));
@@ -205,15 +204,17 @@ TEST(Comments, CdataAndProcessingInstructionsAreSkippedLikeComments) {
     EXPECT_EQ(new_text_of("<Settings>" + cdata_key + "</Settings>"),
               "<Settings>" + cdata_key + "\t" + kElement + "\r\n</Settings>");
     const std::string instruction = "<?host <AllowUnknownPlugins>True</AllowUnknownPlugins> ?>";
-    EXPECT_EQ(new_text_of(instruction + "<Settings></Settings>"), instruction + "<Settings>\t" + kElement + "\r\n</Settings>");
+    EXPECT_EQ(new_text_of(instruction + "<Settings></Settings>"),
+              instruction + "<Settings>\t" + kElement + "\r\n</Settings>");
     // "]]" and "?" alone end neither.
     EXPECT_EQ(failure_of("<![CDATA[ ]] </Settings> ] ]>"), "no es el archivo de ajustes esperado");
     EXPECT_EQ(failure_of("<? ? > </Settings>"), "no es el archivo de ajustes esperado");
 }
 
 TEST(Comments, AnUnclosedCommentRunsToTheEnd) {
-    EXPECT_EQ(new_text_of("<Settings></Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>"),
-              "<Settings>\t" + kElement + "\r\n</Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>");
+    EXPECT_EQ(
+        new_text_of("<Settings></Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>"),
+        "<Settings>\t" + kElement + "\r\n</Settings><!-- </Settings> <AllowUnknownPlugins>True</AllowUnknownPlugins>");
     EXPECT_EQ(failure_of("<!-- <Settings></Settings>"), "no es el archivo de ajustes esperado");
     EXPECT_EQ(failure_of("<Settings><AllowUnknownPlugins>True<!-- </AllowUnknownPlugins></Settings>"),
               "XML incompleto");
@@ -221,9 +222,9 @@ TEST(Comments, AnUnclosedCommentRunsToTheEnd) {
 
 // The written text must satisfy the check on the next run, or the host watch would loop on it.
 TEST(Repeat, EditedTextIsAlreadyAllowed) {
-    for (const std::string in : {"<Settings></Settings>", "<x><AllowUnknownPlugins/></x>",
-                                 "<AllowUnknownPlugins</Settings>",
-                                 "<a><AllowUnknownPlugins>no</AllowUnknownPlugins></a>"}) {
+    for (const std::string in :
+         {"<Settings></Settings>", "<x><AllowUnknownPlugins/></x>", "<AllowUnknownPlugins</Settings>",
+          "<a><AllowUnknownPlugins>no</AllowUnknownPlugins></a>"}) {
         EXPECT_TRUE(already_allowed(new_text_of(in))) << in;
     }
 }

@@ -76,12 +76,10 @@ const std::vector<SettingsFixture>& settings_fixtures() {
          false,
          "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<Settings>\r\n  <AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n"
          "  <Directories>\r\n    <string>D:\\Filters</string>\r\n  </Directories>\r\n</Settings>"},
-        {"no key, LF only",
-         "<?xml version=\"1.0\"?>\n<Settings>\n\t<Directories />\n</Settings>\n", false,
+        {"no key, LF only", "<?xml version=\"1.0\"?>\n<Settings>\n\t<Directories />\n</Settings>\n", false,
          "<?xml version=\"1.0\"?>\n<Settings>\n\t<Directories />\n"
          "\t<AllowUnknownPlugins>True</AllowUnknownPlugins>\r\n</Settings>\n"},
-        {"already allowed",
-         "<Settings>\r\n\t<AllowUnknownPlugins> true </AllowUnknownPlugins>\r\n</Settings>", false,
+        {"already allowed", "<Settings>\r\n\t<AllowUnknownPlugins> true </AllowUnknownPlugins>\r\n</Settings>", false,
          "<Settings>\r\n\t<AllowUnknownPlugins> true </AllowUnknownPlugins>\r\n</Settings>"},
     };
     return fixtures;
@@ -89,14 +87,14 @@ const std::vector<SettingsFixture>& settings_fixtures() {
 
 const char* phase_name(Phase phase) {
     switch (phase) {
-    case Phase::NothingTouched: return "start-up, nothing touched";
-    case Phase::WritingTemporary: return "writing Lumivane.8bf.new";
-    case Phase::TemporaryWritten: return "Lumivane.8bf.new written, earlier module in place";
-    case Phase::ModuleGone: return "earlier module deleted or set aside, not yet replaced";
-    case Phase::ModulePlaced: return "new module placed, settings not yet changed";
-    case Phase::WritingSettings: return "writing the settings' temporary file";
-    case Phase::SettingsWritten: return "settings written";
-    case Phase::Indistinct: return "indistinct (earlier module had the new bytes)";
+        case Phase::NothingTouched: return "start-up, nothing touched";
+        case Phase::WritingTemporary: return "writing Lumivane.8bf.new";
+        case Phase::TemporaryWritten: return "Lumivane.8bf.new written, earlier module in place";
+        case Phase::ModuleGone: return "earlier module deleted or set aside, not yet replaced";
+        case Phase::ModulePlaced: return "new module placed, settings not yet changed";
+        case Phase::WritingSettings: return "writing the settings' temporary file";
+        case Phase::SettingsWritten: return "settings written";
+        case Phase::Indistinct: return "indistinct (earlier module had the new bytes)";
     }
     return "?";
 }

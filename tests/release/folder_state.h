@@ -11,11 +11,11 @@ namespace kill_test {
 
 // The files the setup writes, read as they are on disk.
 struct FolderState {
-    std::optional<std::string> module;             // Lumivane.8bf
-    std::optional<std::string> temporary;          // Lumivane.8bf.new
-    std::map<std::wstring, std::string> copies;    // Lumivane.8bf.old*, by name
-    std::optional<std::string> settings;           // PhotoshopPluginsPreferences.xml
-    std::optional<std::string> settings_temporary; // PhotoshopPluginsPreferences.xml.new
+    std::optional<std::string> module;              // Lumivane.8bf
+    std::optional<std::string> temporary;           // Lumivane.8bf.new
+    std::map<std::wstring, std::string> copies;     // Lumivane.8bf.old*, by name
+    std::optional<std::string> settings;            // PhotoshopPluginsPreferences.xml
+    std::optional<std::string> settings_temporary;  // PhotoshopPluginsPreferences.xml.new
 };
 
 struct Paths {
@@ -56,18 +56,18 @@ const std::vector<SettingsFixture>& settings_fixtures();
 
 // Where in its run a killed setup stood, told from what the folders held afterwards.
 enum class Phase {
-    NothingTouched,       // start-up, or killed before the temporary module was opened
-    WritingTemporary,     // Lumivane.8bf.new incomplete
-    TemporaryWritten,     // Lumivane.8bf.new complete, the earlier module still in place
-    ModuleGone,           // the earlier module deleted or set aside, the move not yet made
-    ModulePlaced,         // new module in place, settings not (yet) changed
-    WritingSettings,      // the settings' temporary file exists, the settings file unchanged
-    SettingsWritten,      // the edited settings in place
-    Indistinct,           // the earlier module already had the new bytes and nothing else changed
+    NothingTouched,    // start-up, or killed before the temporary module was opened
+    WritingTemporary,  // Lumivane.8bf.new incomplete
+    TemporaryWritten,  // Lumivane.8bf.new complete, the earlier module still in place
+    ModuleGone,        // the earlier module deleted or set aside, the move not yet made
+    ModulePlaced,      // new module in place, settings not (yet) changed
+    WritingSettings,   // the settings' temporary file exists, the settings file unchanged
+    SettingsWritten,   // the edited settings in place
+    Indistinct,        // the earlier module already had the new bytes and nothing else changed
 };
 const char* phase_name(Phase phase);
-inline constexpr Phase kAllPhases[] = {Phase::NothingTouched, Phase::WritingTemporary, Phase::TemporaryWritten,
-                                       Phase::ModuleGone,     Phase::ModulePlaced,     Phase::WritingSettings,
+inline constexpr Phase kAllPhases[] = {Phase::NothingTouched,  Phase::WritingTemporary, Phase::TemporaryWritten,
+                                       Phase::ModuleGone,      Phase::ModulePlaced,     Phase::WritingSettings,
                                        Phase::SettingsWritten, Phase::Indistinct};
 
 Phase classify(const FolderState& before, const FolderState& after, const std::string& new_module);

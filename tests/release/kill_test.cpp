@@ -281,9 +281,10 @@ void KillTest::kill_rounds(unsigned wanted) {
     }
     holders.clear();
 
-    std::printf("kill test: %u kills in %u rounds (%u runs ended before their kill); unkilled run %.1f ms, "
-                "of it %.2f ms from the temporary module to exit (medians)\n",
-                kills, round, round - kills, median(run_ms), median(work_ms));
+    std::printf(
+        "kill test: %u kills in %u rounds (%u runs ended before their kill); unkilled run %.1f ms, "
+        "of it %.2f ms from the temporary module to exit (medians)\n",
+        kills, round, round - kills, median(run_ms), median(work_ms));
     std::printf("kill test: %u kills with an earlier module no host held; after %u of them no whole module\n",
                 free_earlier_kills, free_earlier_lost);
     for (Phase phase : kAllPhases) std::printf("  %-55s %u\n", phase_name(phase), phases[phase]);
@@ -327,9 +328,10 @@ void KillTest::setups_at_once(unsigned setups, unsigned rounds, const char* modu
         rounds_without_module += state.module != versions.new_bytes();
         rounds_with_temporary += state.temporary || state.settings_temporary;
     }
-    std::printf("setups at once (%s module, spelled as typed, with \\\\?\\ and short): %u setups, %u rounds; "
-                "%u runs failed, %u rounds without a whole module, %u with a temporary file left\n",
-                module, setups, rounds, failed_runs, rounds_without_module, rounds_with_temporary);
+    std::printf(
+        "setups at once (%s module, spelled as typed, with \\\\?\\ and short): %u setups, %u rounds; "
+        "%u runs failed, %u rounds without a whole module, %u with a temporary file left\n",
+        module, setups, rounds, failed_runs, rounds_without_module, rounds_with_temporary);
     std::fflush(stdout);
     EXPECT_EQ(failed_runs + rounds_without_module + rounds_with_temporary, 0u);
 }

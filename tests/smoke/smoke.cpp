@@ -83,10 +83,14 @@ std::optional<Options> parse_options(int argc, wchar_t** argv) {
     options.setup = testing_support::environment_variable(L"LUMIVANE_SETUP_EXE").value_or(L"");
     for (int i = 1; i < argc; ++i) {
         const std::wstring argument = argv[i];
-        if (argument == L"--expect-fallback") options.expect_fallback = true;
-        else if (argument == L"--setup" && i + 1 < argc) options.setup = argv[++i];
-        else if (argument == L"--picture" && i + 1 < argc) options.picture = argv[++i];
-        else return std::nullopt;
+        if (argument == L"--expect-fallback")
+            options.expect_fallback = true;
+        else if (argument == L"--setup" && i + 1 < argc)
+            options.setup = argv[++i];
+        else if (argument == L"--picture" && i + 1 < argc)
+            options.picture = argv[++i];
+        else
+            return std::nullopt;
     }
     return options;
 }
@@ -154,7 +158,8 @@ void check_size(HWND window) {
     GetClientRect(window, &client);
     report(client.right == width && client.bottom == height, "size",
            "client area " + std::to_string(client.right) + " x " + std::to_string(client.bottom) + " at " +
-               std::to_string(reported) + " DPI (expected " + std::to_string(width) + " x " + std::to_string(height) + ")");
+               std::to_string(reported) + " DPI (expected " + std::to_string(width) + " x " + std::to_string(height) +
+               ")");
 }
 
 // The page starts the installation by itself; the module and the settings file appear whole.
@@ -166,17 +171,21 @@ bool check_installed(const Setup& setup, const std::wstring& scratch) {
     std::optional<std::string> found_module;
     std::optional<std::string> found_settings;
     const auto module_whole = [&] { return found_module && *found_module == module; };
-    const auto settings_allow = [&] { return found_settings && found_settings->find(kSettingsElement) != std::string::npos; };
+    const auto settings_allow = [&] {
+        return found_settings && found_settings->find(kSettingsElement) != std::string::npos;
+    };
     for (DWORD waited = 0; waited < kInstallLimitMs; waited += kPollMs) {
         found_module = testing_support::read_bytes(module_path);
         found_settings = testing_support::read_bytes(settings_path);
         if ((module_whole() && settings_allow()) || has_exited(setup.process, kPollMs)) break;
     }
     if (module_whole())
-        report(true, "module", utf8(module_path) + " holds the embedded module's " + std::to_string(module.size()) + " bytes");
+        report(true, "module",
+               utf8(module_path) + " holds the embedded module's " + std::to_string(module.size()) + " bytes");
     else if (found_module)
-        report(false, "module", utf8(module_path) + " holds " + std::to_string(found_module->size()) +
-                                    " bytes that are not the embedded module's " + std::to_string(module.size()));
+        report(false, "module",
+               utf8(module_path) + " holds " + std::to_string(found_module->size()) +
+                   " bytes that are not the embedded module's " + std::to_string(module.size()));
     else
         report(false, "module", "no " + utf8(module_path) + ": the page did not install by itself");
     report(settings_allow(), "settings",
@@ -191,7 +200,8 @@ bool write_bitmap(const std::wstring& path, const BITMAPINFOHEADER& header, cons
     file_header.bfType = 0x4D42;  // "BM"
     file_header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     file_header.bfSize = file_header.bfOffBits + pixel_bytes;
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const bool ok = WriteFile(file, &file_header, sizeof(file_header), &written, nullptr) &&
@@ -238,12 +248,13 @@ void save_picture(HWND window, const std::wstring& path) {
                 if ((pixels[i] & 0xFFFFFF) != (pixels[0] & 0xFFFFFF)) ++differing;
             char first[16];
             std::snprintf(first, sizeof(first), "#%06lX", static_cast<unsigned long>(pixels[0] & 0xFFFFFF));
-            report(true, "picture", "saved " + utf8(path) + " (" + std::to_string(client.right) + " x " +
-                                        std::to_string(client.bottom) + ", " +
-                                        (differing == 0 ? "all of it " + std::string(first) + ": no page content in it"
-                                                        : std::to_string(differing * 100ull / pixel_count) +
-                                                              "% of it unlike its bottom-left corner, " + first) +
-                                        ")");
+            report(true, "picture",
+                   "saved " + utf8(path) + " (" + std::to_string(client.right) + " x " + std::to_string(client.bottom) +
+                       ", " +
+                       (differing == 0 ? "all of it " + std::string(first) + ": no page content in it"
+                                       : std::to_string(differing * 100ull / pixel_count) +
+                                             "% of it unlike its bottom-left corner, " + first) +
+                       ")");
         }
         SelectObject(memory, previous);
         DeleteObject(bitmap);
@@ -256,7 +267,8 @@ void save_picture(HWND window, const std::wstring& path) {
 void check_close(const Setup& setup, HWND window, UINT message, WPARAM argument, const char* how) {
     PostMessageW(window, message, argument, 0);
     if (!has_exited(setup.process, kExitLimitMs)) {
-        report(false, "close", std::string("the setup still runs ") + std::to_string(kExitLimitMs / 1000) + " s after " + how);
+        report(false, "close",
+               std::string("the setup still runs ") + std::to_string(kExitLimitMs / 1000) + " s after " + how);
         return;
     }
     const DWORD code = exit_code(setup.process);
@@ -279,7 +291,8 @@ int wmain(int argc, wchar_t** argv) {
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     const std::optional<Options> options = parse_options(argc, argv);
     if (!options) {
-        std::fputs("usage: window_smoke [--setup <Lumivane-Setup.exe>] [--picture <file.bmp>] [--expect-fallback]\n", stderr);
+        std::fputs("usage: window_smoke [--setup <Lumivane-Setup.exe>] [--picture <file.bmp>] [--expect-fallback]\n",
+                   stderr);
         return 2;
     }
     if (options->setup.empty()) {
@@ -289,8 +302,8 @@ int wmain(int argc, wchar_t** argv) {
 
     wchar_t temp[MAX_PATH] = L"";
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring scratch = std::wstring(temp) + L"lumivane-smoke-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                 std::to_wstring(GetTickCount64());
+    const std::wstring scratch = std::wstring(temp) + L"lumivane-smoke-" + std::to_wstring(GetCurrentProcessId()) +
+                                 L"-" + std::to_wstring(GetTickCount64());
     const std::wstring plugins = scratch + L"\\Plugins";
     CreateDirectoryW(scratch.c_str(), nullptr);
 
@@ -305,40 +318,45 @@ int wmain(int argc, wchar_t** argv) {
 
     const FirstSight sight = wait_for_window(*setup);
     switch (sight.what) {
-    case Arrival::Window:
-        // The window shows once WebView2's environment and controller exist and the page's
-        // navigation has started: this is how long the runtime took to start.
-        report_time("window", ms_since_start(*setup),
-                    "from the setup's start to its window (WebView2 started; the setup gives up after " +
-                        std::to_string(time_limits().webview_start_ms) + " ms)");
-        report(true, "window", "class \"LumivaneSetup\", title \"Lumivane\", shown");
-        check_size(sight.window);
-        if (check_installed(*setup, scratch)) {
-            report_time("page", ms_since_start(*setup),
-                        "from the setup's start to the installed module (the page loaded, spoke and installed)");
-            Sleep(2000);  // lets the page show its done screen before the picture
-        }
-        if (IsWindow(sight.window)) save_picture(sight.window, options->picture);
-        check_close(*setup, sight.window, WM_CLOSE, 0, "WM_CLOSE");
-        break;
-    case Arrival::MessageBox:
-        report(false, "window",
-               "a message box titled \"Lumivane\" came instead of the installer window: the WebView2 runtime did not "
-               "start, so the setup fell back to its message boxes (the box says: " + utf8(message_box_text(sight.window)) + ")");
-        check_close(*setup, sight.window, WM_COMMAND, IDCANCEL, "Cancel in the message box");
-        {
-            const bool absent = GetFileAttributesW(plugins.c_str()) == INVALID_FILE_ATTRIBUTES;
-            report(absent, "nothing installed", "after Cancel, " + utf8(plugins) + (absent ? " does not exist" : " exists"));
-        }
-        break;
-    case Arrival::Exited:
-        report(false, "window", "the setup ended with exit code " + std::to_string(exit_code(setup->process)) +
-                                    " before any window of it appeared");
-        break;
-    case Arrival::Nothing:
-        report(false, "window", "neither the installer window nor a message box appeared within " +
-                                    std::to_string(kWindowLimitMs / 1000) + " s");
-        break;
+        case Arrival::Window:
+            // The window shows once WebView2's environment and controller exist and the page's
+            // navigation has started: this is how long the runtime took to start.
+            report_time("window", ms_since_start(*setup),
+                        "from the setup's start to its window (WebView2 started; the setup gives up after " +
+                            std::to_string(time_limits().webview_start_ms) + " ms)");
+            report(true, "window", "class \"LumivaneSetup\", title \"Lumivane\", shown");
+            check_size(sight.window);
+            if (check_installed(*setup, scratch)) {
+                report_time("page", ms_since_start(*setup),
+                            "from the setup's start to the installed module (the page loaded, spoke and installed)");
+                Sleep(2000);  // lets the page show its done screen before the picture
+            }
+            if (IsWindow(sight.window)) save_picture(sight.window, options->picture);
+            check_close(*setup, sight.window, WM_CLOSE, 0, "WM_CLOSE");
+            break;
+        case Arrival::MessageBox:
+            report(
+                false, "window",
+                "a message box titled \"Lumivane\" came instead of the installer window: the WebView2 runtime did not "
+                "start, so the setup fell back to its message boxes (the box says: " +
+                    utf8(message_box_text(sight.window)) + ")");
+            check_close(*setup, sight.window, WM_COMMAND, IDCANCEL, "Cancel in the message box");
+            {
+                const bool absent = GetFileAttributesW(plugins.c_str()) == INVALID_FILE_ATTRIBUTES;
+                report(absent, "nothing installed",
+                       "after Cancel, " + utf8(plugins) + (absent ? " does not exist" : " exists"));
+            }
+            break;
+        case Arrival::Exited:
+            report(false, "window",
+                   "the setup ended with exit code " + std::to_string(exit_code(setup->process)) +
+                       " before any window of it appeared");
+            break;
+        case Arrival::Nothing:
+            report(false, "window",
+                   "neither the installer window nor a message box appeared within " +
+                       std::to_string(kWindowLimitMs / 1000) + " s");
+            break;
     }
 
     if (!has_exited(setup->process)) {

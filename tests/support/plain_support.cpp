@@ -113,12 +113,12 @@ std::vector<std::wstring> folder_names(const std::wstring& folder) {
 // Built here from FormatMessageW, apart from the setup's own code, so the two check each other.
 std::string os_reason(DWORD code) {
     wchar_t buffer[2048];
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
-                             2048, nullptr);
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer, 2048,
+                             nullptr);
     while (n > 0 && (buffer[n - 1] == L'\r' || buffer[n - 1] == L'\n' || buffer[n - 1] == L' ')) --n;
     char utf8_text[8192];
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), utf8_text, sizeof utf8_text,
-                                          nullptr, nullptr);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), utf8_text, sizeof utf8_text, nullptr,
+                                          nullptr);
     return std::string(utf8_text, bytes > 0 ? bytes : 0) + " (os error " + std::to_string(code) + ")";
 }
 std::string utf8(const std::wstring& text) { return utf16_to_utf8(text); }

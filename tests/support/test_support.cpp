@@ -19,8 +19,10 @@ std::wstring environment_block(const EnvironmentChanges& changes) {
     }
     FreeEnvironmentStringsW(block);
     for (const auto& [name, value] : changes) {
-        if (value) vars[name] = *value;
-        else vars.erase(name);
+        if (value)
+            vars[name] = *value;
+        else
+            vars.erase(name);
     }
     std::wstring out;
     for (const auto& [name, value] : vars) out += name + L"=" + value + L'\0';

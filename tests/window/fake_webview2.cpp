@@ -262,14 +262,22 @@ void deliver(const std::shared_ptr<World>& world, Delivery delivery, std::functi
 class Settings final : public Fake<SettingsStub> {
 public:
     explicit Settings(std::shared_ptr<World> world) : world_(std::move(world)) {}
-    HRESULT STDMETHODCALLTYPE put_IsStatusBarEnabled(BOOL value) override { return set("put_IsStatusBarEnabled", value); }
-    HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL value) override { return set("put_AreDevToolsEnabled", value); }
+    HRESULT STDMETHODCALLTYPE put_IsStatusBarEnabled(BOOL value) override {
+        return set("put_IsStatusBarEnabled", value);
+    }
+    HRESULT STDMETHODCALLTYPE put_AreDevToolsEnabled(BOOL value) override {
+        return set("put_AreDevToolsEnabled", value);
+    }
     HRESULT STDMETHODCALLTYPE put_AreDefaultContextMenusEnabled(BOOL value) override {
         return set("put_AreDefaultContextMenusEnabled", value);
     }
-    HRESULT STDMETHODCALLTYPE put_IsZoomControlEnabled(BOOL value) override { return set("put_IsZoomControlEnabled", value); }
+    HRESULT STDMETHODCALLTYPE put_IsZoomControlEnabled(BOOL value) override {
+        return set("put_IsZoomControlEnabled", value);
+    }
     HRESULT STDMETHODCALLTYPE put_IsScriptEnabled(BOOL value) override { return set("put_IsScriptEnabled", value); }
-    HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL value) override { return set("put_IsWebMessageEnabled", value); }
+    HRESULT STDMETHODCALLTYPE put_IsWebMessageEnabled(BOOL value) override {
+        return set("put_IsWebMessageEnabled", value);
+    }
     HRESULT STDMETHODCALLTYPE put_AreBrowserAcceleratorKeysEnabled(BOOL value) override {
         return set("put_AreBrowserAcceleratorKeysEnabled", value);
     }
@@ -421,11 +429,14 @@ public:
         if (FAILED(world_->behaviour.controller_start)) return world_->behaviour.controller_start;
         ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> held(handler);
         const std::shared_ptr<World> world = world_;
-        deliver(world_, world_->behaviour.controller_delivery, [world, held, parent] {
-            ComPtr<ICoreWebView2Controller> controller;
-            if (world->behaviour.controller_object) controller = make<Controller>(world, parent);
-            held->Invoke(world->behaviour.controller_completion, controller.Get());
-        }, "LateControllerCompletion");
+        deliver(
+            world_, world_->behaviour.controller_delivery,
+            [world, held, parent] {
+                ComPtr<ICoreWebView2Controller> controller;
+                if (world->behaviour.controller_object) controller = make<Controller>(world, parent);
+                held->Invoke(world->behaviour.controller_completion, controller.Get());
+            },
+            "LateControllerCompletion");
         return S_OK;
     }
 
@@ -464,11 +475,14 @@ HRESULT start_environment(const std::shared_ptr<World>& world, const wchar_t* us
     ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> held(handler);
     const std::wstring& refused = behaviour.refused_folder;
     const bool folder_refused = !refused.empty() && user_data_folder != nullptr &&
-                                CompareStringOrdinal(user_data_folder, static_cast<int>(std::min(wcslen(user_data_folder), refused.size())),
-                                                     refused.c_str(), static_cast<int>(refused.size()), TRUE) == CSTR_EQUAL;
+                                CompareStringOrdinal(
+                                    user_data_folder,
+                                    static_cast<int>(std::min(wcslen(user_data_folder), refused.size())),
+                                    refused.c_str(), static_cast<int>(refused.size()), TRUE) == CSTR_EQUAL;
     const HRESULT code = folder_refused ? E_ACCESSDENIED
-                         : first && FAILED(behaviour.first_environment_completion) ? behaviour.first_environment_completion
-                                                                                   : behaviour.environment_completion;
+                         : first && FAILED(behaviour.first_environment_completion)
+                             ? behaviour.first_environment_completion
+                             : behaviour.environment_completion;
     auto complete = [world, held, code] {
         ComPtr<ICoreWebView2Environment> environment;
         if (world->behaviour.environment_object) environment = make<Environment>(world);

@@ -31,7 +31,7 @@ struct Behaviour {
     HRESULT first_environment_start = S_OK;
     HRESULT first_environment_completion = S_OK;
     bool environment_answers = true;  // the environment answers QueryInterface for its interface
-    UINT late_ms = 6000;  // for Delivery::AfterDelay
+    UINT late_ms = 6000;              // for Delivery::AfterDelay
     // A user data folder that starts with this text (compared without regard to case) is refused
     // as the runtime refuses one it may not write: E_ACCESSDENIED through the completion.
     std::wstring refused_folder;
@@ -66,7 +66,7 @@ struct Record {
     std::optional<BOOL> visible;
     std::map<std::string, BOOL> settings;  // setter name → value
     std::optional<std::wstring> page;
-    std::vector<std::wstring> posted;  // host-to-page texts, in order
+    std::vector<std::wstring> posted;                // host-to-page texts, in order
     std::optional<bool> first_navigation_cancelled;  // the one NavigateToString starts
     int focus_moves = 0;
 };

@@ -103,12 +103,23 @@ protected:
 TEST_F(PageBridgeTest, AttachMakesItsCallsInOrderAndConfinesThePage) {
     ASSERT_EQ(attach(), S_OK);
     const fw::Record& r = g_world->record;
-    const std::vector<std::string> expected{
-        "CreateEnvironment", "CreateCoreWebView2Controller", "put_DefaultBackgroundColor", "put_Bounds", "put_IsVisible",
-        "get_CoreWebView2", "get_Settings", "put_AreDefaultContextMenusEnabled", "put_AreDevToolsEnabled",
-        "put_IsStatusBarEnabled", "put_IsZoomControlEnabled", "put_AreBrowserAcceleratorKeysEnabled",
-        "add_WebMessageReceived", "add_NavigationStarting", "add_NewWindowRequested", "add_ProcessFailed",
-        "NavigateToString"};
+    const std::vector<std::string> expected{"CreateEnvironment",
+                                            "CreateCoreWebView2Controller",
+                                            "put_DefaultBackgroundColor",
+                                            "put_Bounds",
+                                            "put_IsVisible",
+                                            "get_CoreWebView2",
+                                            "get_Settings",
+                                            "put_AreDefaultContextMenusEnabled",
+                                            "put_AreDevToolsEnabled",
+                                            "put_IsStatusBarEnabled",
+                                            "put_IsZoomControlEnabled",
+                                            "put_AreBrowserAcceleratorKeysEnabled",
+                                            "add_WebMessageReceived",
+                                            "add_NavigationStarting",
+                                            "add_NewWindowRequested",
+                                            "add_ProcessFailed",
+                                            "NavigateToString"};
     EXPECT_EQ(r.calls, expected);
 
     RECT client{};
@@ -186,8 +197,8 @@ TEST_F(PageBridgeTest, AStartThatNeverCompletesIsGivenUpAndItsLateCompletionKeep
     for (const bool controller_late : {false, true}) {
         SCOPED_TRACE(controller_late ? "controller" : "environment");
         g_world = std::make_shared<fw::World>();
-        (controller_late ? g_world->behaviour.controller_delivery : g_world->behaviour.environment_delivery) =
-            fw::Delivery::Never;
+        (controller_late ? g_world->behaviour.controller_delivery
+                         : g_world->behaviour.environment_delivery) = fw::Delivery::Never;
         ControllerSlot::empty();
         EXPECT_EQ(attach(), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
         EXPECT_FALSE(bridge.controller || bridge.state);
@@ -295,7 +306,8 @@ TEST_F(PageBridgeTest, FatalStepsFailTheAttachAndKeepNothing) {
     const FatalCase cases[] = {
         {"runtime refuses to start", [&](auto& b) { b.environment_start = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND); },
          HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), false},
-        {"environment completes with a failure", [&](auto& b) { b.environment_completion = E_ACCESSDENIED; }, E_ACCESSDENIED, false},
+        {"environment completes with a failure", [&](auto& b) { b.environment_completion = E_ACCESSDENIED; },
+         E_ACCESSDENIED, false},
         {"environment completes without an object", [&](auto& b) { b.environment_object = false; }, E_POINTER, false},
         {"controller creation refused", [&](auto& b) { b.controller_start = boom; }, boom, false},
         {"controller completes with a failure", [&](auto& b) { b.controller_completion = E_ABORT; }, E_ABORT, false},
@@ -329,7 +341,7 @@ TEST_F(PageBridgeTest, IgnoredFailuresLeaveTheAttachSucceeding) {
     g_world->behaviour.offer_controller2 = false;
     g_world->behaviour.offer_settings3 = false;
     g_world->behaviour.setters = E_FAIL;
-    setup.plugin_folder.clear();  // no folder could be resolved...
+    setup.plugin_folder.clear();                          // no folder could be resolved...
     setup.local_app_data = scratch / L"file-in-the-way";  // ...nor can the data folder be made
     install->outcome = Status::failure("no user folder (USERPROFILE).");
     ASSERT_TRUE(ts::write_bytes(scratch / L"file-in-the-way", "x"));
@@ -400,7 +412,8 @@ TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
     ASSERT_EQ(g_world->record.posted.size(), 3u);
     EXPECT_EQ(g_world->record.posted[2], L"error\n");
     EXPECT_EQ(install->runs, 3);
-    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::LastInstallFailed) << "done then error: the last attempt failed";
+    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::LastInstallFailed)
+        << "done then error: the last attempt failed";
     EXPECT_EQ(g_world->record.calls.back(), "Close");
     EXPECT_FALSE(bridge.controller || bridge.webview || bridge.settings || bridge.state);
 }
@@ -446,8 +459,8 @@ protected:
         window_class.hInstance = GetModuleHandleW(nullptr);
         window_class.lpszClassName = L"WindowProcedureTest";
         RegisterClassW(&window_class);
-        window = CreateWindowExW(0, L"WindowProcedureTest", L"", WS_OVERLAPPEDWINDOW, 10, 10, 400, 300, nullptr, nullptr,
-                                 window_class.hInstance, nullptr);
+        window = CreateWindowExW(0, L"WindowProcedureTest", L"", WS_OVERLAPPEDWINDOW, 10, 10, 400, 300, nullptr,
+                                 nullptr, window_class.hInstance, nullptr);
         ASSERT_NE(window, nullptr);
     }
     void TearDown() override {

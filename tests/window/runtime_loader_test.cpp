@@ -51,16 +51,24 @@ TEST_F(RuntimeLoader, NothingUsableRegisteredMeansNotFound) {
         const char* what;
         std::function<bool()> register_it;
     } cases[] = {
-        {"key without a value", [] { return stand_in::register_empty_key(HKEY_CURRENT_USER, stand_in::kStableChannel); }},
+        {"key without a value",
+         [] { return stand_in::register_empty_key(HKEY_CURRENT_USER, stand_in::kStableChannel); }},
         {"empty value", [] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, L""); }},
-        {"0.0.0.0", [&] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, placeholder); }},
-        {"not a version", [&] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, named); }},
-        {"below the floor", [&] { return stand_in::register_folder(HKEY_LOCAL_MACHINE, stand_in::kStableChannel, old); }},
+        {"0.0.0.0",
+         [&] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, placeholder); }},
+        {"not a version",
+         [&] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, named); }},
+        {"below the floor",
+         [&] { return stand_in::register_folder(HKEY_LOCAL_MACHINE, stand_in::kStableChannel, old); }},
         {"DLL missing", [&] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, no_dll); }},
-        {"only an x86 DLL", [&] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, x86_only); }},
-        {"relative path", [] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, L"f\\120.0.1.2"); }},
+        {"only an x86 DLL",
+         [&] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, x86_only); }},
+        {"relative path",
+         [] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, L"f\\120.0.1.2"); }},
         {"the stable browser, which may not host WebView2",
-         [&] { return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableBrowser, scratch / L"f\\120.0.1.2"); }},
+         [&] {
+             return stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableBrowser, scratch / L"f\\120.0.1.2");
+         }},
         {"64-bit view of HKLM, where the updater does not write",
          [&] {
              HKEY key = nullptr;
@@ -70,7 +78,8 @@ TEST_F(RuntimeLoader, NothingUsableRegisteredMeansNotFound) {
                                                L"{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
                                                0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
                                                nullptr) == ERROR_SUCCESS &&
-                               RegSetValueExW(key, L"EBWebView", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                               RegSetValueExW(key, L"EBWebView", 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(value.c_str()),
                                               static_cast<DWORD>((value.size() + 1) * 2)) == ERROR_SUCCESS;
              RegCloseKey(key);
              return made;
@@ -79,7 +88,8 @@ TEST_F(RuntimeLoader, NothingUsableRegisteredMeansNotFound) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         stand_in::unregister_all();
-        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE,
+                        L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
                         KEY_WOW64_64KEY, 0);
         ASSERT_TRUE(c.register_it());
         EXPECT_FALSE(find_webview2_runtime().has_value());
@@ -89,7 +99,8 @@ TEST_F(RuntimeLoader, NothingUsableRegisteredMeansNotFound) {
         EXPECT_EQ(create_webview2_environment(L"C:\\data", handler.Get()), kNotFound);
         EXPECT_FALSE(channel->arrived);
     }
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE,
+                    L"Software\\Microsoft\\EdgeUpdate\\ClientState\\{F3017226-FE2A-4295-8BDF-00C3A9A7E4C5}",
                     KEY_WOW64_64KEY, 0);
 }
 

@@ -15,7 +15,7 @@ std::wstring client_state(const wchar_t* channel) {
 REGSAM view_of(HKEY root) { return root == HKEY_LOCAL_MACHINE ? KEY_WOW64_32KEY : 0; }
 
 bool make_folders(const std::wstring& path) {
-    for (size_t at = path.find(L'\\', 3); ; at = path.find(L'\\', at + 1)) {
+    for (size_t at = path.find(L'\\', 3);; at = path.find(L'\\', at + 1)) {
         const std::wstring part = path.substr(0, at);
         if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
         if (at == std::wstring::npos) return true;
@@ -55,8 +55,9 @@ bool register_folder(HKEY root, const wchar_t* channel, const std::wstring& valu
 }
 
 void unregister_all() {
-    for (const wchar_t* channel : {kStableChannel, kBetaChannel, kStableBrowser,
-                                   L"{0D50BFEC-CD6A-4F9A-964C-C7416E3ACB10}", L"{65C35B14-6C1D-4122-AC46-7148CC9D6497}"}) {
+    for (const wchar_t* channel :
+         {kStableChannel, kBetaChannel, kStableBrowser, L"{0D50BFEC-CD6A-4F9A-964C-C7416E3ACB10}",
+          L"{65C35B14-6C1D-4122-AC46-7148CC9D6497}"}) {
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
             RegDeleteKeyExW(root, client_state(channel).c_str(), view_of(root), 0);
         }

@@ -82,32 +82,58 @@ void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
     const std::string name = setting.substr(0, equals);
     const std::string value = setting.substr(equals + 1);
     const bool flag = value == "1";
-    if (name == "environment_start") b.environment_start = parse_hresult(value);
-    else if (name == "environment_completion") b.environment_completion = parse_hresult(value);
-    else if (name == "environment_object") b.environment_object = flag;
-    else if (name == "first_environment_start") b.first_environment_start = parse_hresult(value);
-    else if (name == "first_environment_completion") b.first_environment_completion = parse_hresult(value);
-    else if (name == "environment_answers") b.environment_answers = flag;
-    else if (name == "environment_delivery") b.environment_delivery = parse_delivery(value);
-    else if (name == "controller_delivery") b.controller_delivery = parse_delivery(value);
-    else if (name == "late_ms") b.late_ms = static_cast<UINT>(std::stoul(value));
-    else if (name == "refused_folder") b.refused_folder = utf8_to_utf16(value);
-    else if (name == "add_process_failed") b.add_process_failed = parse_hresult(value);
-    else if (name == "controller_start") b.controller_start = parse_hresult(value);
-    else if (name == "controller_completion") b.controller_completion = parse_hresult(value);
-    else if (name == "controller_object") b.controller_object = flag;
-    else if (name == "offer_controller2") b.offer_controller2 = flag;
-    else if (name == "offer_settings3") b.offer_settings3 = flag;
-    else if (name == "bounds") b.bounds = parse_hresult(value);
-    else if (name == "visible") b.visible = parse_hresult(value);
-    else if (name == "webview") b.webview = parse_hresult(value);
-    else if (name == "settings") b.settings = parse_hresult(value);
-    else if (name == "setters") b.setters = parse_hresult(value);
-    else if (name == "add_web_message") b.add_web_message = parse_hresult(value);
-    else if (name == "add_navigation") b.add_navigation = parse_hresult(value);
-    else if (name == "add_new_window") b.add_new_window = parse_hresult(value);
-    else if (name == "navigate") b.navigate = parse_hresult(value);
-    else if (name == "post") b.post = parse_hresult(value);
+    if (name == "environment_start")
+        b.environment_start = parse_hresult(value);
+    else if (name == "environment_completion")
+        b.environment_completion = parse_hresult(value);
+    else if (name == "environment_object")
+        b.environment_object = flag;
+    else if (name == "first_environment_start")
+        b.first_environment_start = parse_hresult(value);
+    else if (name == "first_environment_completion")
+        b.first_environment_completion = parse_hresult(value);
+    else if (name == "environment_answers")
+        b.environment_answers = flag;
+    else if (name == "environment_delivery")
+        b.environment_delivery = parse_delivery(value);
+    else if (name == "controller_delivery")
+        b.controller_delivery = parse_delivery(value);
+    else if (name == "late_ms")
+        b.late_ms = static_cast<UINT>(std::stoul(value));
+    else if (name == "refused_folder")
+        b.refused_folder = utf8_to_utf16(value);
+    else if (name == "add_process_failed")
+        b.add_process_failed = parse_hresult(value);
+    else if (name == "controller_start")
+        b.controller_start = parse_hresult(value);
+    else if (name == "controller_completion")
+        b.controller_completion = parse_hresult(value);
+    else if (name == "controller_object")
+        b.controller_object = flag;
+    else if (name == "offer_controller2")
+        b.offer_controller2 = flag;
+    else if (name == "offer_settings3")
+        b.offer_settings3 = flag;
+    else if (name == "bounds")
+        b.bounds = parse_hresult(value);
+    else if (name == "visible")
+        b.visible = parse_hresult(value);
+    else if (name == "webview")
+        b.webview = parse_hresult(value);
+    else if (name == "settings")
+        b.settings = parse_hresult(value);
+    else if (name == "setters")
+        b.setters = parse_hresult(value);
+    else if (name == "add_web_message")
+        b.add_web_message = parse_hresult(value);
+    else if (name == "add_navigation")
+        b.add_navigation = parse_hresult(value);
+    else if (name == "add_new_window")
+        b.add_new_window = parse_hresult(value);
+    else if (name == "navigate")
+        b.navigate = parse_hresult(value);
+    else if (name == "post")
+        b.post = parse_hresult(value);
 }
 
 void load_script(StandIn& s) {
@@ -123,8 +149,10 @@ void load_script(StandIn& s) {
         const size_t tab = line.find('\t');
         if (tab == std::string::npos) continue;
         Step step{line.substr(0, tab), unescape_line(line.substr(tab + 1))};
-        if (step.kind == "behave") apply_behaviour(s.world->behaviour, step.text);
-        else s.steps.push_back(step);
+        if (step.kind == "behave")
+            apply_behaviour(s.world->behaviour, step.text);
+        else
+            s.steps.push_back(step);
     }
 }
 
@@ -152,8 +180,8 @@ void write_record(StandIn& s) {
     if (!s.parent_class.empty()) out << "parent_class\t" << s.parent_class << "\n";
     for (const std::string& bounds : s.bounds_given) out << "bounds\t" << bounds << "\n";
     if (r.background)
-        out << "background\t" << int(r.background->A) << ' ' << int(r.background->R) << ' '
-            << int(r.background->G) << ' ' << int(r.background->B) << "\n";
+        out << "background\t" << int(r.background->A) << ' ' << int(r.background->R) << ' ' << int(r.background->G)
+            << ' ' << int(r.background->B) << "\n";
     if (r.visible) out << "visible\t" << *r.visible << "\n";
     for (const auto& [name, value] : r.settings) out << "setting\t" << name << '=' << value << "\n";
     if (r.page) {
@@ -162,7 +190,8 @@ void write_record(StandIn& s) {
         out << "page_fingerprint\t" << fingerprint(page) << "\n";
         out << "page_head\t" << escape_line(page.substr(0, 64)) << "\n";
     }
-    if (r.first_navigation_cancelled) out << "first_navigation\t" << (*r.first_navigation_cancelled ? "cancelled" : "allowed") << "\n";
+    if (r.first_navigation_cancelled)
+        out << "first_navigation\t" << (*r.first_navigation_cancelled ? "cancelled" : "allowed") << "\n";
     out << "focus_moves\t" << r.focus_moves << "\n";
     for (const std::wstring& posted : r.posted) out << "posted\t" << escape_line(utf16_to_utf8(posted)) << "\n";
     for (const std::string& result : s.step_results) out << "step\t" << escape_line(result) << "\n";
@@ -197,8 +226,10 @@ std::string icon_size(HWND window, WPARAM which) {
 void play_next_step();
 
 void then_next(UINT delay_ms = 0) {
-    if (delay_ms == 0) fw::run_later(play_next_step);
-    else fw::run_after(delay_ms, play_next_step);
+    if (delay_ms == 0)
+        fw::run_later(play_next_step);
+    else
+        fw::run_after(delay_ms, play_next_step);
 }
 
 void play_next_step() {
@@ -287,9 +318,10 @@ void on_call(const std::string& call) {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE CreateWebViewEnvironmentWithOptionsInternal(
-    bool check_running_instance, int runtime_type, const wchar_t* user_data_folder, IUnknown* options,
-    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
+    CreateWebViewEnvironmentWithOptionsInternal(bool check_running_instance, int runtime_type,
+                                                const wchar_t* user_data_folder, IUnknown* options,
+                                                ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
     StandIn& s = stand_in();
     s.record_path = environment_value(L"LUMIVANE_STAND_IN_RECORD").value_or(L"");
     // Another script is another scenario with a fresh runtime; the same one is read again, since

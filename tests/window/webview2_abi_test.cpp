@@ -59,7 +59,9 @@ TEST(WebView2Abi, CalledMethodsLandOnThePublishedSlots) {
     EXPECT_EQ(slot_of<ICoreWebView2Environment>([](auto* e) { e->CreateCoreWebView2Controller(nullptr, nullptr); }), 3);
     EXPECT_EQ(slot_of<ICoreWebView2Controller>([](auto* c) { c->put_IsVisible(TRUE); }), 4);
     EXPECT_EQ(slot_of<ICoreWebView2Controller>([](auto* c) { c->put_Bounds(RECT{1, 2, 3, 4}); }), 6);
-    EXPECT_EQ(slot_of<ICoreWebView2Controller>([](auto* c) { c->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC); }), 12);
+    EXPECT_EQ(
+        slot_of<ICoreWebView2Controller>([](auto* c) { c->MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON_PROGRAMMATIC); }),
+        12);
     EXPECT_EQ(slot_of<ICoreWebView2Controller>([](auto* c) { c->Close(); }), 24);
     EXPECT_EQ(slot_of<ICoreWebView2Controller>([&](auto* c) { c->get_CoreWebView2(webview_out); }), 25);
     EXPECT_EQ(slot_of<ICoreWebView2Controller2>([](auto* c) { c->put_DefaultBackgroundColor({255, 15, 13, 13}); }), 27);
@@ -81,7 +83,8 @@ TEST(WebView2Abi, CalledMethodsLandOnThePublishedSlots) {
     EXPECT_EQ(slot_of<ICoreWebView2Settings3>([](auto* s) { s->put_AreBrowserAcceleratorKeysEnabled(FALSE); }), 24);
     EXPECT_EQ(slot_of<ICoreWebView2Settings3>([](auto* s) { s->put_IsZoomControlEnabled(FALSE); }), 18);
 
-    EXPECT_EQ(slot_of<ICoreWebView2WebMessageReceivedEventArgs>([&](auto* a) { a->TryGetWebMessageAsString(&text); }), 5);
+    EXPECT_EQ(slot_of<ICoreWebView2WebMessageReceivedEventArgs>([&](auto* a) { a->TryGetWebMessageAsString(&text); }),
+              5);
     EXPECT_EQ(slot_of<ICoreWebView2NavigationStartingEventArgs>([](auto* a) { a->put_Cancel(TRUE); }), 8);
     EXPECT_EQ(slot_of<ICoreWebView2NewWindowRequestedEventArgs>([](auto* a) { a->put_Handled(TRUE); }), 6);
     COREWEBVIEW2_PROCESS_FAILED_KIND kind{};

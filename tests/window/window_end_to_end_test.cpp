@@ -159,10 +159,9 @@ protected:
 
     ts::EnvironmentChanges environment() {
         return {{L"ORVELLE_SETUP_QUIET", std::nullopt}, {L"ORVELLE_SETUP_DIR", plugins},
-                {L"ORVELLE_SETUP_AUTO", std::nullopt}, {L"ORVELLE_DEVTOOLS", std::nullopt},
-                {L"LOCALAPPDATA", scratch / L"Local"},
-                {L"LUMIVANE_STAND_IN_SCRIPT", script}, {L"LUMIVANE_STAND_IN_RECORD", record},
-                {L"LUMIVANE_MAIL_RECORD", mail_record}};
+                {L"ORVELLE_SETUP_AUTO", std::nullopt},  {L"ORVELLE_DEVTOOLS", std::nullopt},
+                {L"LOCALAPPDATA", scratch / L"Local"},  {L"LUMIVANE_STAND_IN_SCRIPT", script},
+                {L"LUMIVANE_STAND_IN_RECORD", record},  {L"LUMIVANE_MAIL_RECORD", mail_record}};
     }
 
     // Runs a conversation that ends by itself; the exit code, nullopt on a hang.
@@ -206,16 +205,17 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         EXPECT_EQ(outer.top, (work.top + work.bottom - (outer.bottom - outer.top)) / 2);
 
         // The page's side has played its steps once the icons have been looked at.
-        const StandInRecord r = record_when(record, [](const StandInRecord& played) { return played.all("step").size() == 3; });
+        const StandInRecord r = record_when(record,
+                                            [](const StandInRecord& played) { return played.all("step").size() == 3; });
         EXPECT_EQ(r.one("entry"), "check=1 type=0 options=null");
         EXPECT_EQ(r.one("parent_class"), "LumivaneSetup");
         EXPECT_EQ(r.one("bounds"), "0 0 " + std::to_string(client.right) + " " + std::to_string(client.bottom));
         EXPECT_EQ(r.one("background"), "255 15 13 13");
         EXPECT_EQ(r.one("visible"), "1");
         EXPECT_EQ(r.all("setting"),
-                  (std::vector<std::string>{"put_AreBrowserAcceleratorKeysEnabled=0", "put_AreDefaultContextMenusEnabled=0",
-                                            "put_AreDevToolsEnabled=0", "put_IsStatusBarEnabled=0",
-                                            "put_IsZoomControlEnabled=0"}));
+                  (std::vector<std::string>{"put_AreBrowserAcceleratorKeysEnabled=0",
+                                            "put_AreDefaultContextMenusEnabled=0", "put_AreDevToolsEnabled=0",
+                                            "put_IsStatusBarEnabled=0", "put_IsZoomControlEnabled=0"}));
         EXPECT_EQ(r.one("page_bytes"), std::to_string(installer_page().size()));
         EXPECT_EQ(r.one("page_fingerprint"), std::to_string(fingerprint(installer_page())));
         EXPECT_EQ(r.one("page_head"), std::string(installer_page().substr(0, 64)));
@@ -237,8 +237,9 @@ TEST_F(WindowEndToEnd, TheWindowAt96And144Dpi) {
         ShowWindow(window, SW_MINIMIZE);
         record_when(record, [&](const StandInRecord& now) { return now.one("bounds") != full; });
         ShowWindow(window, SW_RESTORE);
-        const std::vector<std::string> bounds =
-            record_when(record, [&](const StandInRecord& now) { return now.one("bounds") == full; }).all("bounds");
+        const std::vector<std::string> bounds = record_when(record, [&](const StandInRecord& now) {
+                                                    return now.one("bounds") == full;
+                                                }).all("bounds");
         ASSERT_GT(bounds.size(), before);
         EXPECT_NE(std::find_if(bounds.begin() + before, bounds.end(), [&](const std::string& b) { return b != full; }),
                   bounds.end())
@@ -272,12 +273,18 @@ std::vector<Conversation> read_transcripts() {
         if (tab == std::string::npos) continue;
         const std::string key = line.substr(0, tab);
         const std::string value = unescape_line(line.substr(tab + 1));
-        if (key == "conversation") current = Conversation{value, {}, false, {}, {}};
-        else if (key == "lang") current.lang = value;
-        else if (key == "auto") current.auto_start = value == "1";
-        else if (key == "path") current.path = utf8_to_utf16(value);
-        else if (key == "end") conversations.push_back(current);
-        else current.steps.emplace_back(key, value);
+        if (key == "conversation")
+            current = Conversation{value, {}, false, {}, {}};
+        else if (key == "lang")
+            current.lang = value;
+        else if (key == "auto")
+            current.auto_start = value == "1";
+        else if (key == "path")
+            current.path = utf8_to_utf16(value);
+        else if (key == "end")
+            conversations.push_back(current);
+        else
+            current.steps.emplace_back(key, value);
     }
     return conversations;
 }
@@ -485,30 +492,60 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
         bool installed;
         const char* late_call = nullptr;  // the stand-in's completion that comes after the setup gave up
     } faults[] = {
-        {"environment creation never completes", {{"behave", "environment_delivery=never"}}, false,
-         {{Box::Confirm, IDCANCEL}}, 0, false},
+        {"environment creation never completes",
+         {{"behave", "environment_delivery=never"}},
+         false,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false},
         {"controller creation completes after the limit",
-         {{"behave", "controller_delivery=late"}, {"behave", "late_ms=6500"}}, false,
-         {{Box::Confirm, IDOK}, {Box::Done, IDOK}}, 0, true, "LateControllerCompletion"},
+         {{"behave", "controller_delivery=late"}, {"behave", "late_ms=6500"}},
+         false,
+         {{Box::Confirm, IDOK}, {Box::Done, IDOK}},
+         0,
+         true,
+         "LateControllerCompletion"},
         // The failures come a moment after the page's navigation started, so that the test sees the
         // window before it goes.
         {"the browser process exits once the window is shown",
-         {{"pause", "1000"}, {"page", "ready"}, {"process-failed", "0"}}, true, {{Box::Confirm, IDCANCEL}}, 0, false},
-        {"the render process exits before ready", {{"pause", "1000"}, {"process-failed", "1"}}, true,
-         {{Box::Confirm, IDCANCEL}}, 0, false},
+         {{"pause", "1000"}, {"page", "ready"}, {"process-failed", "0"}},
+         true,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false},
+        {"the render process exits before ready",
+         {{"pause", "1000"}, {"process-failed", "1"}},
+         true,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false},
         {"the page never sends ready", {}, true, {{Box::Confirm, IDCANCEL}}, 0, false},
         {"the browser process exits after an install",
-         {{"pause", "1000"}, {"page", "ready"}, {"page", "install"}, {"process-failed", "0"}}, true,
-         {{Box::Done, IDOK}}, 0, true},
+         {{"pause", "1000"}, {"page", "ready"}, {"page", "install"}, {"process-failed", "0"}},
+         true,
+         {{Box::Done, IDOK}},
+         0,
+         true},
         {"the browser process exits after a failed install",
-         {{"block", ts::utf8(plugins + L"\\Lumivane.8bf.new")}, {"pause", "1000"}, {"page", "ready"},
-          {"page", "install"}, {"process-failed", "0"}},
-         true, {{Box::Failed, IDOK}}, 1, false},
+         {{"block", ts::utf8(plugins + L"\\Lumivane.8bf.new")},
+          {"pause", "1000"},
+          {"page", "ready"},
+          {"page", "install"},
+          {"process-failed", "0"}},
+         true,
+         {{Box::Failed, IDOK}},
+         1,
+         false},
         // The page then works, also past the limit for its first word: "ready" stopped that watch.
         {"the profile folder below LOCALAPPDATA is refused",
-         {{"behave", "refused_folder=" + ts::utf8(scratch / L"Local")}, {"page", "ready"}, {"pause", "5000"},
+         {{"behave", "refused_folder=" + ts::utf8(scratch / L"Local")},
+          {"page", "ready"},
+          {"pause", "5000"},
           {"page", "close"}},
-         true, {}, 0, false},
+         true,
+         {},
+         0,
+         false},
     };
     const SetupTexts& texts = setup_texts_for(choose_ui_language());
     for (const auto& fault : faults) {
@@ -563,7 +600,8 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
     }
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    EXPECT_EQ(StandInRecord(record).one("user_data_folder"), ts::utf8(std::wstring(temp) + L"Orvelle\\Filters\\WebView2-Setup"))
+    EXPECT_EQ(StandInRecord(record).one("user_data_folder"),
+              ts::utf8(std::wstring(temp) + L"Orvelle\\Filters\\WebView2-Setup"))
         << "the refused profile gave way to the temporary folder's";
 }
 
@@ -579,7 +617,8 @@ TEST_F(WindowEndToEnd, DllsPlantedBesideTheSetupAreNeverLoaded) {
     write_script({{"page", "ready"}, {"page", "install"}, {"page", "close"}});
     EXPECT_EQ(ts::run_process(exe, L"", environment(), 90000, downloads), 0u);
     EXPECT_EQ(StandInRecord(record).all("posted").size(), 2u) << "the stand-in runtime did run";
-    for (const std::wstring& name : planted) EXPECT_FALSE(ts::exists(downloads + L"\\" + name + L".loaded")) << ts::utf8(name);
+    for (const std::wstring& name : planted)
+        EXPECT_FALSE(ts::exists(downloads + L"\\" + name + L".loaded")) << ts::utf8(name);
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ TEST(WindowLayout, ClientSizeScalesWithIntegerDivision) {
         UINT dpi;
         int width;
         int height;
-    } cases[] = {{96, 640, 400}, {120, 800, 500}, {144, 960, 600}, {100, 666, 416},
-                 {192, 1280, 800}, {97, 646, 404}, {288, 1920, 1200}};
+    } cases[] = {{96, 640, 400},   {120, 800, 500}, {144, 960, 600},  {100, 666, 416},
+                 {192, 1280, 800}, {97, 646, 404},  {288, 1920, 1200}};
     for (const auto& c : cases) {
         const ClientSize size = scaled_client_size(effective_dpi(c.dpi));
         EXPECT_EQ(size.width, c.width) << c.dpi;
@@ -102,9 +102,9 @@ TEST(UserDataFolder, BelowLocalAppDataElseTheTemporaryFolder) {
 TEST(RuntimeVersion, FourNumbersOnly) {
     EXPECT_EQ(parse_runtime_version(L"131.0.2903.146"), (RuntimeVersion{131, 0, 2903, 146}));
     EXPECT_EQ(parse_runtime_version(L"0.0.0.0"), (RuntimeVersion{0, 0, 0, 0}));
-    for (const wchar_t* bad : {L"", L"131", L"131.0.2903", L"131.0.2903.146.1", L"131.0.2903.", L".0.2903.146",
-                               L"131..2903.146", L"131.0.2903.14a", L"v131.0.2903.146", L"131.0.-1.4",
-                               L"131.0.2903.146 ", L"1234567890.0.0.0"}) {
+    for (const wchar_t* bad :
+         {L"", L"131", L"131.0.2903", L"131.0.2903.146.1", L"131.0.2903.", L".0.2903.146", L"131..2903.146",
+          L"131.0.2903.14a", L"v131.0.2903.146", L"131.0.-1.4", L"131.0.2903.146 ", L"1234567890.0.0.0"}) {
         EXPECT_FALSE(parse_runtime_version(bad).has_value()) << testing::PrintToString(std::wstring(bad));
     }
 }
@@ -125,9 +125,9 @@ TEST(RuntimeDllPath, FromTheVersionedFolder) {
     EXPECT_EQ(runtime_dll_path(folder + L"/"), folder + dll);
     EXPECT_EQ(runtime_dll_path(L"\\\\server\\share\\wv\\120.0.1.2"), L"\\\\server\\share\\wv\\120.0.1.2" + dll);
     EXPECT_EQ(runtime_dll_path(L"D:/wv/120.0.1.2"), L"D:/wv/120.0.1.2" + dll);
-    for (const wchar_t* bad : {L"", L"\\", L"131.0.2903.146", L"EdgeWebView\\131.0.2903.146", L"C:131.0.2903.146",
-                               L"\\131.0.2903.146", L"C:\\wv\\0.0.0.0", L"C:\\wv\\86.0.615.0", L"C:\\wv\\latest",
-                               L"C:\\", L"C:\\131.0.2903.146\\Application"}) {
+    for (const wchar_t* bad :
+         {L"", L"\\", L"131.0.2903.146", L"EdgeWebView\\131.0.2903.146", L"C:131.0.2903.146", L"\\131.0.2903.146",
+          L"C:\\wv\\0.0.0.0", L"C:\\wv\\86.0.615.0", L"C:\\wv\\latest", L"C:\\", L"C:\\131.0.2903.146\\Application"}) {
         EXPECT_FALSE(runtime_dll_path(bad).has_value()) << testing::PrintToString(std::wstring(bad));
     }
 }
