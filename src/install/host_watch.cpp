@@ -69,10 +69,13 @@ std::vector<ProcessId> find_host_processes(std::wstring_view host_name) {
     const DWORD self = GetCurrentProcessId();
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    // The walk ends at the first entry that cannot be fetched, whatever the reason.
+    // The walk ends at the first entry that cannot be fetched, whatever the reason. An entry
+    // without a name (a process the system is still starting or already tearing down) is no
+    // host, even for an empty host name.
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         const std::wstring_view exe(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH));
-        if (entry.th32ProcessID != self && is_host_name(exe, host_name)) found.push_back(entry.th32ProcessID);
+        if (exe.empty() || entry.th32ProcessID == self) continue;
+        if (is_host_name(exe, host_name)) found.push_back(entry.th32ProcessID);
     }
     return found;
 }
