@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "account_refusal.h"
 #include "background_task.h"
 #include "embedded.h"
 #include "environment.h"
@@ -9,10 +10,10 @@
 #include "installer_window.h"
 #include "languages.h"
 #include "message_box_dialogue.h"
+#include "host_search.h"
 #include "placement.h"
 #include "removal.h"
 #include "run_log.h"
-#include "system_account.h"
 
 namespace {
 
@@ -36,23 +37,43 @@ void wait_or_fail() {
     if (!wait_for_background_task()) end_process(1);
 }
 
-void run_quiet() {
+// Everything the installation takes from the environment, read here once and handed down.
+InstallInputs read_install_inputs() {
+    return InstallInputs{FolderVariables{environment_value(L"ORVELLE_SETUP_DIR"), environment_value(L"USERPROFILE")},
+                         this_users_host_search(host_executable_name(environment_value(L"ORVELLE_SETUP_APP")))};
+}
+
+// A profile no one will see: nothing is installed, removed or shown. Only someone at the desktop
+// who typed in another account's credentials is told why, in the dialogue's failure box.
+[[noreturn]] void refuse(const AccountRefusal& refusal, bool windowed) {
+    log_event(refusal.reason);
+    if (windowed && refusal.kind == RefusedAccount::OtherUser)
+        show_failed_message(choose_ui_language(), refusal.reason);
+    end_process(1);
+}
+
+void run_quiet(const InstallInputs& inputs) {
     // Its failure is in the log already (install_action.h).
-    if (!install_into_resolved_folder().ok()) end_process(1);
+    if (!install_into_resolved_folder(inputs).ok()) end_process(1);
     wait_or_fail();
 }
 
 // Removal shows nothing, whatever ORVELLE_SETUP_QUIET says.
-void run_removal() {
-    const Result<std::wstring> folder = resolve_plugin_folder();
+void run_removal(const InstallInputs& inputs) {
+    const Result<std::wstring> folder = resolve_plugin_folder(inputs.folder);
     if (!folder.ok()) fail("removal failed: " + folder.error());
-    if (const Status removed = remove_plugin(folder.value()); !removed.ok()) fail("removal failed: " + removed.error());
+    if (const Status removed = remove_plugin(folder.value(), inputs.host); !removed.ok())
+        fail("removal failed: " + removed.error());
     wait_or_fail();
 }
 
+InstallAction install_action_for(const InstallInputs& inputs) {
+    return [inputs] { return install_into_resolved_folder(inputs); };
+}
+
 // What the window shows and runs, read from the environment here so the window never reads it.
-PageSetup page_setup_for(UiLanguage language) {
-    const Result<std::wstring> folder = resolve_plugin_folder();
+PageSetup page_setup_for(UiLanguage language, const InstallInputs& inputs) {
+    const Result<std::wstring> folder = resolve_plugin_folder(inputs.folder);
     PageSetup setup;
     setup.language_code = ui_language_code(language);
     setup.version = kSetupVersion;
@@ -60,7 +81,7 @@ PageSetup page_setup_for(UiLanguage language) {
     setup.auto_start = environment_has(L"ORVELLE_SETUP_AUTO");
     setup.devtools = environment_has(L"ORVELLE_DEVTOOLS");
     setup.local_app_data = environment_value(L"LOCALAPPDATA");
-    setup.install = install_into_resolved_folder;
+    setup.install = install_action_for(inputs);
     return setup;
 }
 
@@ -73,8 +94,8 @@ void show_unshown_install(UiLanguage language, const std::optional<Status>& inst
         show_failed_message(language, install->error());
 }
 
-void run_message_boxes(UiLanguage language) {
-    switch (run_message_box_dialogue(language, install_into_resolved_folder)) {
+void run_message_boxes(UiLanguage language, const InstallInputs& inputs) {
+    switch (run_message_box_dialogue(language, install_action_for(inputs))) {
         case DialogueOutcome::Cancelled: return;
         case DialogueOutcome::Installed: wait_or_fail(); return;
         case DialogueOutcome::Failed: end_process(1);
@@ -88,18 +109,19 @@ void run_setup() {
     const bool removal = environment_has(L"ORVELLE_SETUP_REMOVE");
     const bool quiet = environment_has(L"ORVELLE_SETUP_QUIET");
     log_mode(removal ? "removal" : quiet ? "quiet run" : "window run");
-    // Nothing is installed, removed or shown for the SYSTEM account's profile.
-    if (const auto refusal = system_account_refusal(process_user_sid(), environment_has(L"ORVELLE_SETUP_DIR")))
-        fail(std::string(*refusal));
-    if (removal) return run_removal();
-    if (quiet) return run_quiet();
+    const InstallInputs inputs = read_install_inputs();
+    if (const std::optional<AccountRefusal> refusal = account_refusal(read_setup_account(),
+                                                                      inputs.folder.chosen_folder.has_value()))
+        refuse(*refusal, !removal && !quiet);
+    if (removal) return run_removal(inputs);
+    if (quiet) return run_quiet(inputs);
     const UiLanguage language = choose_ui_language();
-    const WindowOutcome window = run_installer_window(page_setup_for(language));
+    const WindowOutcome window = run_installer_window(page_setup_for(language, inputs));
     if (window.result != WindowResult::NotShown) {
         show_unshown_install(language, window.unshown_install);
         wait_or_fail();
         end_process(static_cast<UINT>(window.result));
     }
     log_event("the window could not be shown: message boxes");
-    run_message_boxes(language);
+    run_message_boxes(language, inputs);
 }

@@ -5,7 +5,7 @@
 #include "file_ops.h"
 #include "os_error.h"
 #include "paths.h"
-#include "system_account.h"
+#include "account_refusal.h"
 #include "text.h"
 #include "time_limits.h"
 
@@ -90,18 +90,26 @@ std::unique_ptr<unsigned char[]> user_sid() {
 
 // A mutex made by an elevated setup would otherwise carry the elevated token's default access
 // list (administrators and the system only), which the same user's unelevated setup cannot
-// open. The user's SID is allowed to wait on it and let it go, whichever of the two made it.
+// open. The user's SID is allowed to wait on it and let it go, whichever of the two made it, and
+// so are the system and the administrators, whose runs with a chosen folder share it. In the
+// global namespace every other user is kept out: another user's setup on a folder both use
+// fails clearly instead of waiting.
 class UserMutexSecurity {
 public:
     UserMutexSecurity() {
         sid_ = user_sid();
-        if (!sid_) return;
-        const DWORD acl_size = static_cast<DWORD>(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid_.get()));
+        if (!sid_ || !well_known_sid(WinLocalSystemSid, system_) ||
+            !well_known_sid(WinBuiltinAdministratorsSid, admins_))
+            return;
+        const PSID allowed[] = {sid_.get(), system_, admins_};
+        DWORD acl_size = static_cast<DWORD>(sizeof(ACL));
+        for (const PSID sid : allowed) acl_size += static_cast<DWORD>(sizeof(ACCESS_ALLOWED_ACE)) + GetLengthSid(sid);
         acl_ = std::make_unique<unsigned char[]>(acl_size);
         auto* acl = reinterpret_cast<ACL*>(acl_.get());
-        if (!InitializeAcl(acl, acl_size, ACL_REVISION) ||
-            !AddAccessAllowedAce(acl, ACL_REVISION, MUTEX_ALL_ACCESS, sid_.get()) ||
-            !InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+        if (!InitializeAcl(acl, acl_size, ACL_REVISION)) return;
+        for (const PSID sid : allowed)
+            if (!AddAccessAllowedAce(acl, ACL_REVISION, MUTEX_ALL_ACCESS, sid)) return;
+        if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
             !SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE))
             return;
         attributes_ = {sizeof attributes_, &descriptor_, FALSE};
@@ -111,7 +119,14 @@ public:
     SECURITY_ATTRIBUTES* get() { return ready_ ? &attributes_ : nullptr; }
 
 private:
+    static bool well_known_sid(WELL_KNOWN_SID_TYPE type, unsigned char (&sid)[SECURITY_MAX_SID_SIZE]) {
+        DWORD size = sizeof sid;
+        return CreateWellKnownSid(type, nullptr, sid, &size) != FALSE;
+    }
+
     std::unique_ptr<unsigned char[]> sid_, acl_;
+    unsigned char system_[SECURITY_MAX_SID_SIZE]{};
+    unsigned char admins_[SECURITY_MAX_SID_SIZE]{};
     SECURITY_DESCRIPTOR descriptor_{};
     SECURITY_ATTRIBUTES attributes_{};
     bool ready_ = false;
@@ -121,8 +136,8 @@ private:
 
 std::wstring folder_lock_name(const std::wstring& folder) {
     const std::wstring identity = folder_identity(folder);
-    if (!identity.empty()) return L"Local\\Lumivane-Setup-" + identity;
-    return L"Local\\Lumivane-Setup-path-" + hash_hex(upper_case(normalised_path(folder)));
+    if (!identity.empty()) return L"Global\\Lumivane-Setup-" + identity;
+    return L"Global\\Lumivane-Setup-path-" + hash_hex(upper_case(normalised_path(folder)));
 }
 
 Result<FolderLock> lock_folder(const std::wstring& folder) {

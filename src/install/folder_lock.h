@@ -1,5 +1,7 @@
-// One setup at a time on a folder that setups share, across processes: a named mutex in the
-// session's namespace, named after the folder itself rather than after how it was spelled.
+// One setup at a time on a folder that setups share, across processes and sessions: a named mutex
+// in the global namespace, so that one user's setups in two sessions (a terminal server logs a
+// user on twice) and an elevated and an unelevated run meet; named after the folder itself rather
+// than after how it was spelled.
 #pragma once
 #include <string>
 #include <string_view>
@@ -13,7 +15,7 @@ inline constexpr std::string_view kFolderBusyReason = "otra instalaci\u00F3n est
 inline constexpr std::string_view kFolderLockRefusedReason =
     "no se pudo reservar la carpeta para esta instalaci\u00F3n";
 
-// "Local\Lumivane-Setup-" and the folder's identity: its volume's serial number and its file ID,
+// "Global\Lumivane-Setup-" and the folder's identity: its volume's serial number and its file ID,
 // read through a handle to the folder, so that every spelling of it ("\\?\" prefix, short name,
 // another case, a subst drive or a link to it) gives one name. A folder whose identity cannot be
 // read (it does not exist, say) is named after a hash of its normalised full path in upper case.
@@ -37,6 +39,6 @@ private:
 // Takes the folder's lock, waiting at most time_limits().folder_lock_ms for another setup to let
 // it go. Fails with kFolderBusyReason when the wait runs out, or with kFolderLockRefusedReason,
 // ": " and the system's reason when the lock cannot be opened (the name is taken by another kind
-// of object, say): the work is never done unguarded. Callers put the path in front. The folder
+// of object, or by another user's setup whose lock lets no one else in): the work is never done unguarded. Callers put the path in front. The folder
 // should exist, so that its identity names the lock.
 Result<FolderLock> lock_folder(const std::wstring& folder);

@@ -3,11 +3,20 @@
 #pragma once
 #include <functional>
 
+#include "host_search.h"
+#include "placement.h"
 #include "result.h"
 
 // Runs one install; its failure text is shown to the user verbatim.
 using InstallAction = std::function<Status()>;
 
-// Resolves the plug-in folder afresh (a changed environment counts), then installs into it. A
-// failure goes to the run log ("install failed: " and its text) before it is returned.
-Status install_into_resolved_folder();
+// What an install takes from outside, read once by the driver: where the folder comes from and
+// whose host to wait for.
+struct InstallInputs {
+    FolderVariables folder;
+    HostSearch host;
+};
+
+// Resolves the plug-in folder, then installs into it. A failure goes to the run log
+// ("install failed: " and its text) before it is returned.
+Status install_into_resolved_folder(const InstallInputs& inputs);

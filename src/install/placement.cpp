@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "embedded.h"
-#include "environment.h"
 #include "file_ops.h"
 #include "folder_lock.h"
 #include "host_settings.h"
@@ -99,23 +98,26 @@ void remove_stale_copies(const std::wstring& folder, const std::optional<std::ws
 // "Settings" beside the plug-in folder. Nothing here can fail the installation. The parent is
 // taken from the folder's full form, so that "Plugins\." or "x\Plugins\.." give the Settings
 // beside the folder the module really went into. The empty folder has none.
-void bring_host_settings_into_line(const std::wstring& folder) {
+void bring_host_settings_into_line(const std::wstring& folder, const HostSearch& host) {
     if (folder.empty()) return;
     const std::optional<std::wstring> parent = parent_path(full_path(folder).value_or(folder));
     if (!parent) return;
     const std::wstring settings = join_path(join_path(*parent, L"Settings"), L"PhotoshopPluginsPreferences.xml");
     const Result<SettingsOutcome> updated = update_host_settings(settings);
     log_settings_update("host settings", updated, settings);
-    if (updated.ok() && updated.value() == SettingsOutcome::Written) start_host_watch(settings);
+    if (!updated.ok() || updated.value() != SettingsOutcome::Written) return;
+    // Nobody but the log is left to tell of a later failure: the installation has long been reported.
+    start_host_watch(host, [settings] {
+        log_settings_update("host settings after the host quit", update_host_settings(settings), settings);
+    });
 }
 
 }  // namespace
 
-Result<std::wstring> resolve_plugin_folder() {
-    if (std::optional<std::wstring> chosen = environment_value(L"ORVELLE_SETUP_DIR"))
-        return Result<std::wstring>::success(std::move(*chosen));
-    if (std::optional<std::wstring> profile = environment_value(L"USERPROFILE")) {
-        std::wstring folder = *profile;
+Result<std::wstring> resolve_plugin_folder(const FolderVariables& variables) {
+    if (variables.chosen_folder) return Result<std::wstring>::success(*variables.chosen_folder);
+    if (variables.user_profile) {
+        std::wstring folder = *variables.user_profile;
         for (const wchar_t* component : {L".affinity", L"Affinity", L"3.0", L"Plugins"})
             folder = join_path(folder, component);
         return Result<std::wstring>::success(std::move(folder));
@@ -123,7 +125,7 @@ Result<std::wstring> resolve_plugin_folder() {
     return Result<std::wstring>::failure("no se encontr\u00F3 la carpeta del usuario (USERPROFILE).");
 }
 
-InstallOutcome install_plugin(const std::wstring& folder) {
+InstallOutcome install_plugin(const std::wstring& folder, const HostSearch& host) {
     const std::wstring installed = join_path(folder, kModuleName);
     const std::wstring temporary_path = join_path(folder, kTemporaryName);
     log_path_event("plug-in folder", folder);
@@ -149,6 +151,6 @@ InstallOutcome install_plugin(const std::wstring& folder) {
     if (copy && !delete_file(*copy).ok()) log_path_event("earlier module in use, set aside", *copy);
 
     remove_stale_copies(folder, copy);
-    bring_host_settings_into_line(folder);
+    bring_host_settings_into_line(folder, host);
     return InstallOutcome::success(installed);
 }

@@ -1,8 +1,10 @@
 // Finding the host's plug-in folder and placing the module in it.
 #pragma once
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "host_search.h"
 #include "result.h"
 
 inline constexpr std::wstring_view kModuleName = L"Lumivane.8bf";
@@ -15,8 +17,16 @@ inline constexpr std::wstring_view kSetAsideName = L"Lumivane.8bf.old";
 // Gives the copy's path.
 Result<std::wstring> set_module_aside(const std::wstring& folder, const std::wstring& installed);
 
-// ORVELLE_SETUP_DIR unchanged when it exists, else %USERPROFILE%\.affinity\Affinity\3.0\Plugins.
-Result<std::wstring> resolve_plugin_folder();
+// The variables the plug-in folder comes from, as the driver read them: absent when not set.
+struct FolderVariables {
+    std::optional<std::wstring> chosen_folder;  // ORVELLE_SETUP_DIR
+    std::optional<std::wstring> user_profile;   // USERPROFILE
+};
+
+// The chosen folder unchanged when it is set (even empty), else
+// <profile>\.affinity\Affinity\3.0\Plugins.
+Result<std::wstring> resolve_plugin_folder(const FolderVariables& variables);
 // Writes the module into `folder` through a temporary file and one move, then brings the host's
-// settings into line. Success carries the installed file's path.
-Result<std::wstring> install_plugin(const std::wstring& folder);
+// settings into line, edited again once the hosts that `host` finds have quit. Success carries
+// the installed file's path.
+Result<std::wstring> install_plugin(const std::wstring& folder, const HostSearch& host);

@@ -42,14 +42,16 @@ bool delete_set_aside_copies(const std::wstring& folder) {
     return all_gone;
 }
 
-}  // namespace
-
-bool remove_set_aside_copies(const std::wstring& folder) {
+// Once the host has let go of them; copies a later host run still holds go with the next install
+// or removal.
+void remove_set_aside_copies(const std::wstring& folder) {
     const Result<FolderLock> one_setup_at_a_time = lock_folder(folder);
-    return one_setup_at_a_time.ok() && delete_set_aside_copies(folder);
+    if (one_setup_at_a_time.ok()) delete_set_aside_copies(folder);
 }
 
-Status remove_plugin(const std::wstring& folder) {
+}  // namespace
+
+Status remove_plugin(const std::wstring& folder, const HostSearch& host) {
     log_path_event("plug-in folder", folder);
     const std::wstring installed = join_path(folder, kModuleName);
     // No folder, nothing installed; the lock is named after the folder, so it must exist.
@@ -67,6 +69,6 @@ Status remove_plugin(const std::wstring& folder) {
     }
     // Copies the running host holds go once it has quit; the process waits for that as an
     // install does.
-    if (copies_left) start_removal_watch(folder);
+    if (copies_left) start_host_watch(host, [folder] { remove_set_aside_copies(folder); });
     return Status::success();
 }

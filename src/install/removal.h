@@ -3,14 +3,13 @@
 #pragma once
 #include <string>
 
+#include "host_search.h"
 #include "result.h"
 
 // Deletes Lumivane.8bf, a leftover Lumivane.8bf.new and every set-aside copy in `folder`. A
 // module the running host holds is set aside under the install's names; copies still held are
-// deleted once the host has quit, by the host watch. Success when the name Lumivane.8bf is free
-// at the end, nothing installed included; the host's settings are left as they are, since other
-// plug-ins may rely on them.
-Status remove_plugin(const std::wstring& folder);
-
-// Deletes every set-aside copy in `folder` under the folder lock; true when none is left.
-bool remove_set_aside_copies(const std::wstring& folder);
+// deleted once the hosts that `host` finds have quit, by the host watch. Success when the name
+// Lumivane.8bf is free at the end, nothing installed included; the host's settings are left as
+// they are, since other plug-ins may rely on them. The empty folder is the current one, as for
+// the install.
+Status remove_plugin(const std::wstring& folder, const HostSearch& host);

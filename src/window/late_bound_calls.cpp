@@ -1,23 +1,6 @@
 #include "late_bound_calls.h"
 
-#include "paths.h"
-
 namespace {
-
-std::wstring system_folder() {
-    wchar_t buffer[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::wstring();
-    return std::wstring(buffer, length);
-}
-
-// Looks a function up by name and casts it to its declared type.
-template <class Function>
-Function system_function(const wchar_t* library, const char* name) {
-    const HMODULE module = system_library(library);
-    if (module == nullptr) return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 using SetProcessDpiAwarenessContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -27,14 +10,6 @@ using DwmSetWindowAttributeFn = HRESULT(WINAPI*)(HWND, DWORD, const void*, DWORD
 using GetTempPath2WFn = DWORD(WINAPI*)(DWORD, wchar_t*);
 
 }  // namespace
-
-HMODULE system_library(const wchar_t* file_name) {
-    // Modules are never freed, so repeated lookups just return the loaded module again.
-    const std::wstring folder = system_folder();
-    if (folder.empty()) return nullptr;
-    const std::wstring path = join_path(folder, file_name);
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
 
 bool make_process_per_monitor_dpi_aware() {
     static const auto set_awareness = system_function<SetProcessDpiAwarenessContextFn>(L"user32.dll",

@@ -8,9 +8,7 @@
 
 #include <string>
 
-// The DLL of that name in the system folder, loaded once and kept for the process; null when
-// it cannot be loaded.
-HMODULE system_library(const wchar_t* file_name);
+#include "system_library.h"
 
 // SetProcessDpiAwarenessContext(PER_MONITOR_AWARE_V2); false when missing or refused.
 bool make_process_per_monitor_dpi_aware();

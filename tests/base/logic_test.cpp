@@ -1,10 +1,10 @@
 // Pure rules: path rules, text conversion, the failure texts built from system errors, the
-// SYSTEM account decision.
+// accounts the setup refuses.
 #include <gtest/gtest.h>
 
+#include "account_refusal.h"
 #include "os_error.h"
 #include "paths.h"
-#include "system_account.h"
 #include "test_support.h"
 #include "text.h"
 
@@ -88,20 +88,82 @@ TEST(FailureTexts, PathWithUnpairedSurrogateShowsReplacement) {
     EXPECT_EQ(path_failure(path, "reason"), "C:\\\xEF\xBF\xBD: reason");
 }
 
-// Wine cannot run as SYSTEM: the decision gets the token's user handed in.
-TEST(SystemAccount, OnlyLocalSystemWithoutAChosenFolderIsRefused) {
-    EXPECT_EQ(system_account_refusal(std::wstring(L"S-1-5-18"), false),
+// Wine runs as one user in one session: the decision gets the account handed in.
+TEST(AccountRefusal, AccountsNoOneLogsOnWithAreRefusedUnlessAFolderIsChosen) {
+    const auto refusal = [](const wchar_t* sid, const wchar_t* name = L"") {
+        return account_refusal(SetupAccount{std::wstring(sid), name, std::nullopt}, false);
+    };
+    const std::optional<AccountRefusal> system = refusal(L"S-1-5-18", L"NT AUTHORITY\\SYSTEM");
+    ASSERT_TRUE(system.has_value());
+    EXPECT_EQ(system->kind, RefusedAccount::Service);
+    EXPECT_EQ(system->reason,
               "el instalador se ejecuta con la cuenta del sistema; ej\u00E9cutelo en la sesi\u00F3n del usuario");
-    EXPECT_EQ(system_account_refusal(std::wstring(L"S-1-5-18"), true), std::nullopt);
-    for (const wchar_t* other :
-         {L"S-1-5-180", L"S-1-5-19", L"S-1-5-20", L"S-1-5-21-1004336348-1177238915-682003330-1001", L""})
-        EXPECT_EQ(system_account_refusal(std::wstring(other), false), std::nullopt) << utf16_to_utf8(other);
-    EXPECT_EQ(system_account_refusal(std::nullopt, false), std::nullopt);
-    // This process's own user is read, and it is not SYSTEM, so the real runs here go on.
-    const std::optional<std::wstring> own = process_user_sid();
-    ASSERT_TRUE(own.has_value());
-    EXPECT_TRUE(own->starts_with(L"S-1-5-")) << utf16_to_utf8(*own);
-    EXPECT_NE(*own, kLocalSystemSid);
+    const std::optional<AccountRefusal> local_service = refusal(L"S-1-5-19", L"NT AUTHORITY\\LOCAL SERVICE");
+    ASSERT_TRUE(local_service.has_value());
+    EXPECT_EQ(local_service->kind, RefusedAccount::Service);
+    EXPECT_EQ(local_service->reason,
+              "el instalador se ejecuta con la cuenta de servicio NT AUTHORITY\\LOCAL SERVICE (S-1-5-19); "
+              "ej\u00E9cutelo en la sesi\u00F3n del usuario");
+    // Without its name, the account is named by its SID.
+    EXPECT_EQ(refusal(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464")->reason,
+              "el instalador se ejecuta con la cuenta de servicio "
+              "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464; "
+              "ej\u00E9cutelo en la sesi\u00F3n del usuario");
+    for (const wchar_t* sid :
+         {L"S-1-5-20", L"S-1-5-7", L"S-1-5-17", L"S-1-5-80-0", L"S-1-5-82-1-2-3-4-5", L"S-1-5-83-1-2-3-4-5",
+          L"S-1-5-84-0-0-0-0-0", L"S-1-5-87-1-2-3-4-5", L"S-1-5-90-0-1", L"S-1-5-96-0-1"}) {
+        ASSERT_TRUE(refusal(sid).has_value()) << utf16_to_utf8(sid);
+        EXPECT_EQ(refusal(sid)->kind, RefusedAccount::Service) << utf16_to_utf8(sid);
+        EXPECT_TRUE(is_service_account(sid)) << utf16_to_utf8(sid);
+    }
+    // People's accounts, and SIDs that only begin like a service's.
+    for (const wchar_t* sid : {L"S-1-5-21-1004336348-1177238915-682003330-1001", L"S-1-5-180", L"S-1-5-190",
+                               L"S-1-5-80", L"S-1-5-800-1", L"S-1-5-32-544", L"S-1-12-1-1-2-3-4", L""}) {
+        EXPECT_EQ(refusal(sid), std::nullopt) << utf16_to_utf8(sid);
+        EXPECT_FALSE(is_service_account(sid)) << utf16_to_utf8(sid);
+    }
+    EXPECT_EQ(account_refusal(SetupAccount{}, false), std::nullopt);  // nothing could be read
+    // A chosen folder says where the plug-in goes, whoever runs the setup.
+    for (const wchar_t* sid : {L"S-1-5-18", L"S-1-5-19", L"S-1-5-80-1-2-3-4-5"})
+        EXPECT_EQ(account_refusal(SetupAccount{std::wstring(sid), L"", std::nullopt}, true), std::nullopt);
+}
+
+// Over the shoulder: the session's user typed in an admin's name and password.
+TEST(AccountRefusal, SetupUserWhoIsNotTheSessionsUserIsRefused) {
+    const std::wstring user = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+    const auto refusal = [&](const wchar_t* name, std::optional<std::wstring> session_user, bool chosen = false) {
+        return account_refusal(SetupAccount{user, name, std::move(session_user)}, chosen);
+    };
+    const std::optional<AccountRefusal> other = refusal(L"CONTOSO\\admin", L"CONTOSO\\ana");
+    ASSERT_TRUE(other.has_value());
+    EXPECT_EQ(other->kind, RefusedAccount::OtherUser);
+    EXPECT_EQ(other->reason,
+              "el instalador se ejecuta con la cuenta CONTOSO\\admin (" + utf16_to_utf8(user) +
+                  "), que no es la de esta sesi\u00F3n (CONTOSO\\ana); ej\u00E9cutelo con su propia cuenta");
+    EXPECT_TRUE(refusal(L"PC\\ana", L"CONTOSO\\ana").has_value());  // same name, another domain
+    EXPECT_TRUE(refusal(L"PC\\Jos\u00E9", L"PC\\ana").has_value());
+    // The same user, whatever the case, and with or without the domain on either side.
+    for (const wchar_t* same : {L"CONTOSO\\ana", L"contoso\\ANA", L"ana"})
+        EXPECT_EQ(refusal(same, L"CONTOSO\\ana"), std::nullopt) << utf16_to_utf8(same);
+    EXPECT_EQ(refusal(L"CONTOSO\\ana", L"Ana"), std::nullopt);
+    EXPECT_EQ(refusal(L"PC\\Jos\u00C9", L"pc\\jos\u00E9"), std::nullopt);
+    // No user at the session (a scheduled task), or no name for the setup's own: nothing to compare.
+    EXPECT_EQ(refusal(L"CONTOSO\\admin", std::nullopt), std::nullopt);
+    EXPECT_EQ(refusal(L"", L"CONTOSO\\ana"), std::nullopt);
+    EXPECT_EQ(refusal(L"CONTOSO\\admin", L"CONTOSO\\ana", true), std::nullopt);
+}
+
+// This process's own account is read: a user's SID, its name, and, under Wine, the same user at
+// the session, so the real runs here go on.
+TEST(AccountRefusal, OwnAccountIsReadAndNotRefused) {
+    const SetupAccount own = read_setup_account();
+    ASSERT_TRUE(own.user_sid.has_value());
+    EXPECT_TRUE(own.user_sid->starts_with(L"S-1-5-21-")) << utf16_to_utf8(*own.user_sid);
+    EXPECT_EQ(own.user_sid, process_user_sid());
+    EXPECT_NE(own.user_name.find(L'\\'), std::wstring::npos) << utf16_to_utf8(own.user_name);
+    ASSERT_TRUE(own.session_user.has_value());
+    EXPECT_EQ(own.session_user->substr(own.session_user->find(L'\\')), own.user_name.substr(own.user_name.find(L'\\')));
+    EXPECT_EQ(account_refusal(own, false), std::nullopt);
 }
 
 }  // namespace

@@ -1,12 +1,17 @@
 // The host watch with real processes: a stand-in host (Affinity.exe, also copied under other
-// names) and quiet runs of the real Lumivane-Setup.exe.
+// names) and quiet runs of the real Lumivane-Setup.exe. Whose host counts is decided with
+// handed-in processes, since Wine runs everything as one user in one session.
 
+#include "background_task.h"
+#include "host_search.h"
 #include "host_watch.h"
+#include "placement.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -133,7 +138,126 @@ bool contains(const std::vector<ProcessId>& ids, DWORD id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
+HostSearch search_for(const std::wstring& name) { return this_users_host_search(name); }
+
+// The system's list with every process's user and session replaced, as the list would show
+// another user's processes.
+ProcessLister listed_as(std::optional<std::wstring> user_sid, unsigned long session) {
+    return [user_sid, session] {
+        std::vector<RunningProcess> processes = list_running_processes();
+        for (RunningProcess& process : processes) {
+            process.user_sid = user_sid;
+            process.session = session;
+        }
+        return processes;
+    };
+}
+
+constexpr wchar_t kOwnSid[] = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+constexpr wchar_t kOtherSid[] = L"S-1-5-21-1004336348-1177238915-682003330-1002";
+
 }  // namespace
+
+// The setup's own user's hosts count in every session; another user's never; a host whose user
+// the system could not tell only in the setup's own session.
+TEST(HostSearch, OnlyTheSetupUsersHostsCount) {
+    const HostSearch search{L"Affinity.exe", kOwnSid, 2, 40, nullptr};
+    const auto counts = [&](ProcessId id, unsigned long session, std::optional<std::wstring> sid,
+                            const wchar_t* name = L"Affinity.exe") {
+        return counts_as_host(RunningProcess{id, session, std::move(sid), name}, search);
+    };
+    EXPECT_TRUE(counts(7, 2, kOwnSid));
+    EXPECT_TRUE(counts(7, 5, kOwnSid));  // the same user logged on again elsewhere
+    EXPECT_TRUE(counts(7, 0, kOwnSid));
+    EXPECT_FALSE(counts(7, 2, kOtherSid));  // another user's, even in this session
+    EXPECT_FALSE(counts(7, 5, kOtherSid));
+    EXPECT_TRUE(counts(7, 2, std::nullopt));
+    EXPECT_FALSE(counts(7, 5, std::nullopt));
+    EXPECT_TRUE(counts(7, 2, kOwnSid, L"aFFINITY.EXE"));
+    EXPECT_FALSE(counts(7, 2, kOwnSid, L"Affinity.exe.bak"));
+    EXPECT_FALSE(counts(40, 2, kOwnSid));  // the setup itself
+    EXPECT_FALSE(counts(7, 2, kOwnSid, L""));
+
+    // A setup whose own user cannot be read goes by the session alone.
+    const HostSearch unknown{L"Affinity.exe", std::nullopt, 2, 40, nullptr};
+    EXPECT_TRUE(counts_as_host(RunningProcess{7, 2, kOtherSid, L"Affinity.exe"}, unknown));
+    EXPECT_FALSE(counts_as_host(RunningProcess{7, 5, kOwnSid, L"Affinity.exe"}, unknown));
+    // An empty host name matches no process, not even one without a name.
+    const HostSearch empty{L"", kOwnSid, 2, 40, nullptr};
+    EXPECT_FALSE(counts_as_host(RunningProcess{7, 2, kOwnSid, L""}, empty));
+}
+
+TEST(HostSearch, KeepsTheListsOrderAndAsksTheListerEveryTime) {
+    int asked = 0;
+    HostSearch search{L"Affinity.exe", kOwnSid, 1, 40, [&asked] {
+                          ++asked;
+                          return std::vector<RunningProcess>{{9, 1, kOwnSid, L"Affinity.exe"},
+                                                             {3, 1, kOtherSid, L"Affinity.exe"},
+                                                             {5, 3, kOwnSid, L"AFFINITY.EXE"},
+                                                             {4, 1, std::nullopt, L"affinity.exe"},
+                                                             {6, 1, kOwnSid, L"Other.exe"}};
+                      }};
+    EXPECT_EQ(find_host_processes(search), (std::vector<ProcessId>{9, 5, 4}));
+    EXPECT_EQ(find_host_processes(search), (std::vector<ProcessId>{9, 5, 4}));
+    EXPECT_EQ(asked, 2);
+    search.list_processes = [] { return std::vector<RunningProcess>{}; };
+    EXPECT_TRUE(find_host_processes(search).empty());
+}
+
+// The system's list under Wine: the stand-in host with this process's user and session; the
+// snapshot that stands in where that list cannot be had, with the session but no user.
+TEST(HostSearch, SystemListsTellTheTestHostsUserAndSession) {
+    Host host(test_binary(L"Affinity.exe"));
+    const HostSearch search = search_for(L"Affinity.exe");
+    ASSERT_TRUE(search.user_sid.has_value());
+    const auto entry_of = [&](const std::vector<RunningProcess>& processes) {
+        const auto found = std::find_if(processes.begin(), processes.end(),
+                                        [&](const RunningProcess& p) { return p.id == host.id(); });
+        return found == processes.end() ? std::optional<RunningProcess>() : std::optional(*found);
+    };
+    const std::optional<RunningProcess> listed = entry_of(list_running_processes());
+    ASSERT_TRUE(listed.has_value());
+    EXPECT_EQ(listed->exe_name, L"Affinity.exe");
+    EXPECT_EQ(listed->user_sid, search.user_sid);
+    EXPECT_EQ(listed->session, search.session);
+    const std::optional<RunningProcess> snapshot = entry_of(snapshot_running_processes());
+    ASSERT_TRUE(snapshot.has_value());
+    EXPECT_EQ(snapshot->exe_name, L"Affinity.exe");
+    EXPECT_EQ(snapshot->user_sid, std::nullopt);
+    EXPECT_EQ(snapshot->session, search.session);
+}
+
+// Another user's host, listed as the system would list it, starts no watch: the install's
+// preferences edit is made, and the quiet run's wait that follows has nothing to wait for. The
+// same host as this user's own does start one.
+TEST(HostOfAnotherUser, StartsNoWatchSoTheQuietRunEndsAtOnce) {
+    ScratchFolder scratch;
+    const std::wstring settings = settings_of(scratch);
+    Host host(test_binary(L"Affinity.exe"));
+    HostSearch search = search_for(L"Affinity.exe");
+    ASSERT_TRUE(contains(find_host_processes(search), host.id()));
+    const auto install = [&] {
+        DeleteFileW(settings.c_str());  // so that the preferences are written and the host looked for
+        const Result<std::wstring> installed = install_plugin(scratch / L"Plugins", search);
+        ASSERT_TRUE(installed.ok()) << installed.error();
+        EXPECT_TRUE(holds_element(settings));
+    };
+    for (const auto& [sid, session] : {std::pair{std::optional<std::wstring>(kOtherSid), search.session},
+                                       std::pair{std::optional<std::wstring>(kOtherSid), search.session + 1},
+                                       std::pair{std::optional<std::wstring>(), search.session + 1}}) {
+        search.list_processes = listed_as(sid, session);
+        install();
+        EXPECT_FALSE(BackgroundTaskSlot::take()) << "a watch started for " << utf8(sid.value_or(L"no user"));
+        EXPECT_TRUE(host.running());
+    }
+    search.list_processes = listed_as(search.user_sid, search.session + 1);
+    install();
+    UniqueHandle watch = BackgroundTaskSlot::take();
+    ASSERT_TRUE(watch) << "no watch for this user's host in another session";
+    EXPECT_EQ(WaitForSingleObject(watch.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    host.quit();
+    EXPECT_EQ(WaitForSingleObject(watch.get(), kHangMs), WAIT_OBJECT_0);
+}
 
 TEST(HostName, AsciiLettersFoldAndNothingElse) {
     EXPECT_TRUE(is_host_name(L"Affinity.exe", L"Affinity.exe"));
@@ -163,22 +287,21 @@ TEST(HostProcesses, FoundByExactNameInAnyAsciiCase) {
     Host backup(host_copy(scratch, L"c", L"Affinity.exe.bak"));
     Host prefixed(host_copy(scratch, L"d", L"MyAffinity.exe"));
 
-    const std::vector<ProcessId> found = find_host_processes(L"Affinity.exe");
+    const std::vector<ProcessId> found = find_host_processes(search_for(L"Affinity.exe"));
     EXPECT_TRUE(contains(found, upper.id()));
     EXPECT_TRUE(contains(found, lower.id()));
     EXPECT_FALSE(contains(found, backup.id()));
     EXPECT_FALSE(contains(found, prefixed.id()));
-    EXPECT_TRUE(contains(find_host_processes(L"MYAFFINITY.exe"), prefixed.id()));
-    EXPECT_TRUE(find_host_processes(L"").empty());
+    EXPECT_TRUE(contains(find_host_processes(search_for(L"MYAFFINITY.exe")), prefixed.id()));
+    EXPECT_TRUE(find_host_processes(search_for(L"")).empty());
 
     lower.quit();
-    EXPECT_FALSE(contains(find_host_processes(L"Affinity.exe"), lower.id()));
+    EXPECT_FALSE(contains(find_host_processes(search_for(L"Affinity.exe")), lower.id()));
 }
 
 // A process that cannot be opened is watched through the process list; one that is gone
-// from it counts as ended, so the task goes on to the edit.
+// from it counts as ended, so the task goes on to what it was handed, once.
 TEST(HostWatchTask, UnopenableProcessThatIsGoneEndsTheWait) {
-    ScratchFolder scratch;
     DWORD gone = 0;
     {
         Host host(test_binary(L"Affinity.exe"));
@@ -186,16 +309,17 @@ TEST(HostWatchTask, UnopenableProcessThatIsGoneEndsTheWait) {
     }
     struct Shared {
         HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::atomic<int> after_quit{0};
         HostWatch watch;
     };
     auto shared = std::make_shared<Shared>();
-    shared->watch = HostWatch{L"Affinity.exe", {gone}, settings_of(scratch), {}};
+    shared->watch = HostWatch{search_for(L"Affinity.exe"), {gone}, [shared = shared.get()] { ++shared->after_quit; }};
     std::thread([shared] {
         host_watch_task(std::move(shared->watch));
         SetEvent(shared->done);
     }).detach();
     ASSERT_EQ(WaitForSingleObject(shared->done, kHangMs), WAIT_OBJECT_0) << "the task kept waiting";
-    EXPECT_TRUE(holds_element(settings_of(scratch)));
+    EXPECT_EQ(shared->after_quit, 1);
 }
 
 TEST(QuietRunWithHost, StaysAliveWithoutWindowUntilTheHostQuitsThenEditsAgain) {

@@ -16,6 +16,9 @@ namespace ts = testing_support;
 
 namespace {
 
+// The host as the setup looks for it; none runs in these tests.
+HostSearch host_search() { return this_users_host_search(L"Affinity.exe"); }
+
 // The real setup built with the test programs' short time limits.
 std::wstring short_limits_setup_exe() {
     return ts::environment_variable(L"LUMIVANE_SHORT_LIMITS_SETUP_EXE").value_or(L"");
@@ -59,7 +62,7 @@ protected:
     std::string bytes = ts::module_bytes();
 
     std::wstring install() {
-        const Result<std::wstring> outcome = install_plugin(folder);
+        const Result<std::wstring> outcome = install_plugin(folder, host_search());
         EXPECT_TRUE(outcome.ok()) << outcome.error();
         return outcome.ok() ? outcome.value() : std::wstring();
     }
@@ -154,7 +157,7 @@ TEST_F(Placement, AScannerWithoutDeleteSharingCannotKeepTheNewModuleOut) {
                 refused += !scanned && GetLastError() == ERROR_SHARING_VIOLATION;
             }
         });
-        const Result<std::wstring> outcome = install_plugin(folder);
+        const Result<std::wstring> outcome = install_plugin(folder, host_search());
         stop = true;
         scanner.join();
         ASSERT_TRUE(outcome.ok()) << outcome.error();
@@ -233,7 +236,7 @@ TEST_F(Placement, TemporaryFileGoesWhenNoSetAsideNameCanBeFreed) {
         CreateFileW((module + L".old99").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ModuleHolder host(module);
     ASSERT_TRUE(host.loaded());
-    EXPECT_EQ(install_plugin(folder).error(), "no se pudo apartar la versi\u00F3n anterior");
+    EXPECT_EQ(install_plugin(folder, host_search()).error(), "no se pudo apartar la versi\u00F3n anterior");
     EXPECT_EQ(ts::read_bytes(module), bytes);
     EXPECT_EQ(plugin_files().size(), 101u);  // no Lumivane.8bf.new
 }
@@ -248,7 +251,7 @@ TEST_F(Placement, WithEverySetAsideNameTakenAFreeOrReadOnlyModuleIsStillReplaced
         if (read_only) {
             ASSERT_TRUE(SetFileAttributesW(module.c_str(), FILE_ATTRIBUTE_READONLY));
         }
-        const Result<std::wstring> outcome = install_plugin(folder);
+        const Result<std::wstring> outcome = install_plugin(folder, host_search());
         EXPECT_TRUE(outcome.ok()) << "read-only: " << read_only << ": " << outcome.error();
         EXPECT_EQ(ts::read_bytes(module), bytes) << "read-only: " << read_only;
         EXPECT_EQ(plugin_files().size(), 101u);
@@ -273,7 +276,7 @@ TEST_F(Placement, EmptyFolderMeansTheCurrentFolderAndNoCleanUp) {
     GetCurrentDirectoryW(MAX_PATH, previous);
     ASSERT_TRUE(SetCurrentDirectoryW(scratch.path().c_str()));
     ASSERT_TRUE(ts::write_bytes(scratch / L"Lumivane.8bf.old", "stale"));
-    const Result<std::wstring> outcome = install_plugin(L"");
+    const Result<std::wstring> outcome = install_plugin(L"", host_search());
     SetCurrentDirectoryW(previous);
     ASSERT_TRUE(outcome.ok()) << outcome.error();
     EXPECT_EQ(outcome.value(), L"Lumivane.8bf");
@@ -287,7 +290,7 @@ TEST_F(Placement, EmptyFolderMeansTheCurrentFolderAndNoCleanUp) {
 TEST_F(Placement, FolderThatCannotBeCreatedNamesTheFolder) {
     ASSERT_TRUE(ts::write_bytes(scratch / L"blocker", "a file where a folder should be"));
     folder = scratch / L"blocker\\Plugins";
-    const Result<std::wstring> outcome = install_plugin(folder);
+    const Result<std::wstring> outcome = install_plugin(folder, host_search());
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(outcome.error(), ts::utf8(folder) + ": " + ts::os_reason(ERROR_ALREADY_EXISTS));
 
@@ -295,7 +298,8 @@ TEST_F(Placement, FolderThatCannotBeCreatedNamesTheFolder) {
     wchar_t letter = L'Z';
     while (GetLogicalDrives() & (1u << (letter - L'A'))) --letter;
     folder = std::wstring(1, letter) + L":\\missing\\Plugins";
-    EXPECT_EQ(install_plugin(folder).error(), ts::utf8(folder) + ": " + ts::os_reason(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(install_plugin(folder, host_search()).error(),
+              ts::utf8(folder) + ": " + ts::os_reason(ERROR_PATH_NOT_FOUND));
 }
 
 // "." and ".." count as the system resolves them: the settings sit beside the folder the module
@@ -316,7 +320,7 @@ TEST_F(Placement, TemporaryFileThatCannotBeWrittenNamesIt) {
     const std::wstring temporary = folder + L"\\Lumivane.8bf.new";
     ASSERT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr));  // a folder that is not empty stays
     ASSERT_TRUE(ts::write_bytes(temporary + L"\\kept", "kept"));
-    const Result<std::wstring> outcome = install_plugin(folder);
+    const Result<std::wstring> outcome = install_plugin(folder, host_search());
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(outcome.error(), ts::utf8(temporary) + ": " + ts::os_reason(ERROR_DIR_NOT_EMPTY));
     EXPECT_EQ(ts::read_bytes(module), "earlier module");  // the installed module is untouched
@@ -354,6 +358,16 @@ TEST(FolderLock, OneNamePerFolderWhateverItsSpelling) {
          {L"c:\\USERS\\Demo\\plugins\\", L"C:/Users/demo/x/../Plugins/.", L"\\\\?\\C:\\Users\\demo\\Plugins"})
         EXPECT_EQ(folder_lock_name(same), missing) << ts::utf8(same);
     EXPECT_NE(folder_lock_name(L"C:\\Users\\demo"), missing);
+
+    // One name for the user's setups in every session, elevated or not.
+    EXPECT_TRUE(name.starts_with(L"Global\\Lumivane-Setup-")) << ts::utf8(name);
+    EXPECT_TRUE(missing.starts_with(L"Global\\Lumivane-Setup-path-")) << ts::utf8(missing);
+    // A share that cannot be reached: its verbatim spelling names the same server, not a folder "server".
+    const std::wstring share = folder_lock_name(L"\\\\nosuchserver\\share\\Plugins");
+    EXPECT_EQ(folder_lock_name(L"\\\\?\\UNC\\nosuchserver\\share\\Plugins"), share);
+    EXPECT_EQ(folder_lock_name(L"\\\\NOSUCHSERVER\\Share\\Plugins\\"), share);
+    EXPECT_NE(folder_lock_name(L"\\\\?\\UNC\\nosuchserver\\share\\Plugins"),
+              folder_lock_name(L"\\\\?\\nosuchserver\\share\\Plugins"));
 }
 
 // A lock that another setup keeps is waited for only so long (3 s in the test programs), and a
@@ -372,7 +386,7 @@ TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
         ReleaseMutex(mutex.get());
     });
     WaitForSingleObject(held_event, INFINITE);
-    const Result<std::wstring> busy = install_plugin(folder);
+    const Result<std::wstring> busy = install_plugin(folder, host_search());
     const std::optional<DWORD> quiet = ts::run_process(short_limits_setup_exe(), L"",
                                                        {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder}});
     SetEvent(release_event);
@@ -385,7 +399,7 @@ TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
     // The name taken by another kind of object.
     UniqueHandle squatter(CreateEventW(nullptr, TRUE, FALSE, lock_name.c_str()));
     ASSERT_TRUE(squatter);
-    const Result<std::wstring> refused = install_plugin(folder);
+    const Result<std::wstring> refused = install_plugin(folder, host_search());
     EXPECT_EQ(refused.error(), ts::utf8(folder) + ": no se pudo reservar la carpeta para esta instalaci\u00F3n: " +
                                    ts::os_reason(ERROR_INVALID_HANDLE));
     EXPECT_EQ(plugin_files(), Names{});
@@ -401,7 +415,7 @@ TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
     SECURITY_ATTRIBUTES closed_attributes{sizeof closed_attributes, &closed, FALSE};
     UniqueHandle shut(CreateMutexW(&closed_attributes, FALSE, lock_name.c_str()));
     ASSERT_TRUE(shut);
-    EXPECT_EQ(install_plugin(folder).error(),
+    EXPECT_EQ(install_plugin(folder, host_search()).error(),
               ts::utf8(folder) +
                   ": no se pudo reservar la carpeta para esta instalaci\u00F3n: " + ts::os_reason(ERROR_ACCESS_DENIED));
     EXPECT_EQ(plugin_files(), Names{});
@@ -410,7 +424,8 @@ TEST_F(Placement, LockThatCannotBeHadFailsTheInstallWithASpanishReason) {
 }
 
 // The lock's own access list lets the user's SID in, whether or not the setup that made it was
-// elevated: one entry, for the user, allowing at least a wait and a release.
+// elevated, and the system and the administrators besides, each allowed at least a wait and a
+// release; no one else.
 TEST_F(Placement, LockIsOpenToTheSameUserUnelevated) {
     ASSERT_TRUE(create_folder(folder).ok());
     const Result<FolderLock> lock = lock_folder(folder);
@@ -428,40 +443,39 @@ TEST_F(Placement, LockIsOpenToTheSameUserUnelevated) {
     DWORD size = sizeof user;
     ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
     CloseHandle(token);
+    unsigned char system[SECURITY_MAX_SID_SIZE], admins[SECURITY_MAX_SID_SIZE];
+    DWORD system_size = sizeof system, admins_size = sizeof admins;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &system_size) &&
+                CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &admins_size));
     ASSERT_TRUE(dacl);
-    ASSERT_EQ(dacl->AceCount, 1);
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
-    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_TRUE(EqualSid(&ace->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
-    EXPECT_EQ(ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE), static_cast<DWORD>(SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    ASSERT_EQ(dacl->AceCount, 3);
+    const PSID allowed[] = {reinterpret_cast<TOKEN_USER*>(user)->User.Sid, system, admins};
+    for (WORD i = 0; i < 3; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_TRUE(EqualSid(&ace->SidStart, allowed[i])) << i;
+        EXPECT_EQ(ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE), static_cast<DWORD>(SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    }
     LocalFree(descriptor);
 }
 
-class FolderResolution : public ::testing::Test {
-protected:
-    ts::ScopedEnvironment environment;
-};
-
-TEST_F(FolderResolution, ChosenFolderWinsUnchangedEvenWhenEmpty) {
-    environment.set(L"USERPROFILE", L"C:\\Users\\demo");
-    environment.set(L"ORVELLE_SETUP_DIR", L"D:\\Test\\Plugins\\");
-    EXPECT_EQ(resolve_plugin_folder().value(), L"D:\\Test\\Plugins\\");
-    environment.set(L"ORVELLE_SETUP_DIR", L"");
-    ASSERT_TRUE(resolve_plugin_folder().ok());
-    EXPECT_EQ(resolve_plugin_folder().value(), L"");
+// The driver reads ORVELLE_SETUP_DIR and USERPROFILE once and hands them in.
+TEST(FolderResolution, ChosenFolderWinsUnchangedEvenWhenEmpty) {
+    const std::optional<std::wstring> profile = L"C:\\Users\\demo";
+    EXPECT_EQ(resolve_plugin_folder({L"D:\\Test\\Plugins\\", profile}).value(), L"D:\\Test\\Plugins\\");
+    const Result<std::wstring> empty = resolve_plugin_folder({L"", profile});
+    ASSERT_TRUE(empty.ok());
+    EXPECT_EQ(empty.value(), L"");
 }
 
-TEST_F(FolderResolution, ProfileGivesTheHostsPluginFolder) {
-    environment.set(L"ORVELLE_SETUP_DIR", std::nullopt);
-    environment.set(L"USERPROFILE", L"C:\\Users\\demo");
-    EXPECT_EQ(resolve_plugin_folder().value(), L"C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins");
+TEST(FolderResolution, ProfileGivesTheHostsPluginFolder) {
+    EXPECT_EQ(resolve_plugin_folder({std::nullopt, L"C:\\Users\\demo"}).value(),
+              L"C:\\Users\\demo\\.affinity\\Affinity\\3.0\\Plugins");
 }
 
-TEST_F(FolderResolution, NoProfileIsAFailureWithItsText) {
-    environment.set(L"ORVELLE_SETUP_DIR", std::nullopt);
-    environment.set(L"USERPROFILE", std::nullopt);
-    const Result<std::wstring> outcome = resolve_plugin_folder();
+TEST(FolderResolution, NoProfileIsAFailureWithItsText) {
+    const Result<std::wstring> outcome = resolve_plugin_folder({std::nullopt, std::nullopt});
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(outcome.error(), "no se encontró la carpeta del usuario (USERPROFILE).");
 }
