@@ -254,6 +254,24 @@ TEST_F(AdminRun, RemovalTakesOurFilesAndLeavesTheSettingsAndTheRest) {
     EXPECT_TRUE(ts::exists(module));
 }
 
+// An empty ORVELLE_SETUP_DIR names the current folder: the removal takes out what the install
+// put there (set-aside copies are not looked for there by either, as the empty path cannot be
+// listed).
+TEST_F(AdminRun, EmptyChosenFolderIsTheCurrentOneForRemovalAsForInstall) {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    for (const wchar_t* mode : {L"ORVELLE_SETUP_QUIET", L"ORVELLE_SETUP_REMOVE"}) {
+        ts::EnvironmentChanges changes = environment(mode);
+        changes[L"ORVELLE_SETUP_DIR"] = L"";
+        EXPECT_EQ(ts::run_process(ts::setup_exe(), L"", changes, 60000, folder), 0u) << ts::utf8(mode);
+        if (changes[L"ORVELLE_SETUP_QUIET"]) {
+            EXPECT_EQ(ts::read_bytes(module), ts::module_bytes());
+            ASSERT_TRUE(ts::write_bytes(folder + L"\\Lumivane.8bf.new", "left over"));
+        }
+    }
+    EXPECT_TRUE(ts::folder_names(folder).empty()) << story();
+    EXPECT_TRUE(tells(story(), "module deleted: Lumivane.8bf")) << story();
+}
+
 TEST_F(AdminRun, ModuleHeldByTheHostIsSetAsideAndDeletedOnceTheHostHasQuit) {
     ASSERT_EQ(install(), 0u);
     ts::ScratchFolder host_folder;

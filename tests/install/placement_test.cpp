@@ -460,6 +460,67 @@ TEST_F(Placement, LockIsOpenToTheSameUserUnelevated) {
     LocalFree(descriptor);
 }
 
+// This user's tokens for a second run: one that looks elevated and one that does not. Under Wine,
+// and on Windows run elevated from a split token, the linked token is the unelevated one; on a
+// machine whose admins run elevated without one (UAC off, as on CI runners), a token with the
+// Administrators group for deny only at medium integrity stands in.
+std::vector<UniqueHandle> elevated_and_unelevated_tokens() {
+    std::vector<UniqueHandle> tokens;
+    UniqueHandle own;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, own.put())) return tokens;
+    TOKEN_ELEVATION elevation{};
+    TOKEN_ELEVATION_TYPE type{};
+    DWORD size = 0;
+    EXPECT_TRUE(GetTokenInformation(own.get(), TokenElevation, &elevation, sizeof elevation, &size));
+    EXPECT_TRUE(GetTokenInformation(own.get(), TokenElevationType, &type, sizeof type, &size));
+    if (!elevation.TokenIsElevated) ADD_FAILURE() << "the test does not run elevated; nothing looks elevated";
+    UniqueHandle unelevated;
+    if (type == TokenElevationTypeFull) {
+        TOKEN_LINKED_TOKEN linked{};
+        if (GetTokenInformation(own.get(), TokenLinkedToken, &linked, sizeof linked, &size)) {
+            DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
+                             unelevated.put());
+            CloseHandle(linked.LinkedToken);
+        }
+    } else {
+        unsigned char admins[SECURITY_MAX_SID_SIZE], medium[SECURITY_MAX_SID_SIZE];
+        DWORD admins_size = sizeof admins, medium_size = sizeof medium;
+        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &admins_size);
+        CreateWellKnownSid(WinMediumLabelSid, nullptr, medium, &medium_size);
+        SID_AND_ATTRIBUTES deny_only{admins, 0};
+        if (CreateRestrictedToken(own.get(), 0, 1, &deny_only, 0, nullptr, 0, nullptr, unelevated.put())) {
+            TOKEN_MANDATORY_LABEL label{{medium, SE_GROUP_INTEGRITY}};
+            EXPECT_TRUE(SetTokenInformation(unelevated.get(), TokenIntegrityLevel, &label,
+                                            static_cast<DWORD>(sizeof label) + GetLengthSid(medium)));
+        }
+    }
+    EXPECT_TRUE(unelevated) << "no unelevated token: " << ts::os_reason(GetLastError());
+    tokens.push_back(std::move(own));
+    tokens.push_back(std::move(unelevated));
+    return tokens;
+}
+
+// The lock's one name and access list serialise the same user's elevated and unelevated runs:
+// while this process (elevated) holds it, a second run of either kind waits, then installs.
+TEST_F(Placement, LockSerialisesTheSameUsersElevatedAndUnelevatedRuns) {
+    ASSERT_TRUE(create_folder(folder).ok());
+    std::optional<Result<FolderLock>> held(lock_folder(folder));
+    ASSERT_TRUE(held->ok()) << held->error();
+    std::vector<ts::Child> runs;
+    for (const UniqueHandle& token : elevated_and_unelevated_tokens())
+        runs.push_back(ts::start_process_as(token.get(), ts::setup_exe(), L"",
+                                            {{L"ORVELLE_SETUP_QUIET", L""}, {L"ORVELLE_SETUP_DIR", folder}}));
+    ASSERT_EQ(runs.size(), 2u);
+    Sleep(2000);
+    for (const ts::Child& run : runs)
+        EXPECT_EQ(WaitForSingleObject(run.process, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "did not wait";
+    EXPECT_EQ(plugin_files(), Names{});
+    held.reset();
+    for (ts::Child& run : runs) EXPECT_EQ(ts::wait_exit(run, 60000), std::optional<DWORD>(0));
+    EXPECT_EQ(ts::read_bytes(module), bytes);
+    EXPECT_EQ(plugin_files(), Names{L"Lumivane.8bf"});
+}
+
 // The driver reads ORVELLE_SETUP_DIR and USERPROFILE once and hands them in.
 TEST(FolderResolution, ChosenFolderWinsUnchangedEvenWhenEmpty) {
     const std::optional<std::wstring> profile = L"C:\\Users\\demo";

@@ -32,8 +32,10 @@ std::wstring environment_block(const EnvironmentChanges& changes) {
 
 }  // namespace
 
-Child start_process(const std::wstring& exe, const std::wstring& arguments, const EnvironmentChanges& changes,
-                    const std::wstring& directory, bool suspended) {
+namespace {
+
+Child start(HANDLE token, const std::wstring& exe, const std::wstring& arguments, const EnvironmentChanges& changes,
+            const std::wstring& directory, bool suspended) {
     std::wstring command = L"\"" + exe + L"\"";
     if (!arguments.empty()) command += L" " + arguments;
     std::wstring environment = environment_block(changes);
@@ -41,13 +43,16 @@ Child start_process(const std::wstring& exe, const std::wstring& arguments, cons
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     const DWORD flags = CREATE_UNICODE_ENVIRONMENT | (suspended ? CREATE_SUSPENDED : 0);
+    const wchar_t* folder = directory.empty() ? nullptr : directory.c_str();
     // Wine, on a loaded machine, now and then fails a start with "internal error" before the
     // program runs at all; that says nothing about the program, so such a start is tried again.
     bool started = false;
     DWORD error = ERROR_SUCCESS;
     for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-        started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, flags, environment.data(),
-                                 directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+        started = token ? CreateProcessAsUserW(token, exe.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
+                                               environment.data(), folder, &startup, &info)
+                        : CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, flags,
+                                         environment.data(), folder, &startup, &info);
         error = started ? ERROR_SUCCESS : GetLastError();
         if (error != ERROR_INTERNAL_ERROR) break;
         Sleep(200);
@@ -61,6 +66,18 @@ Child start_process(const std::wstring& exe, const std::wstring& arguments, cons
         info.hThread = nullptr;
     }
     return {info.hProcess, info.dwProcessId, info.hThread};
+}
+
+}  // namespace
+
+Child start_process(const std::wstring& exe, const std::wstring& arguments, const EnvironmentChanges& changes,
+                    const std::wstring& directory, bool suspended) {
+    return start(nullptr, exe, arguments, changes, directory, suspended);
+}
+
+Child start_process_as(HANDLE token, const std::wstring& exe, const std::wstring& arguments,
+                       const EnvironmentChanges& changes) {
+    return start(token, exe, arguments, changes, L"", false);
 }
 
 void resume(Child& child) {

@@ -23,6 +23,9 @@ struct Child {
 // `suspended`: held before its first instruction until resume(), so that several start together.
 Child start_process(const std::wstring& exe, const std::wstring& arguments, const EnvironmentChanges& changes,
                     const std::wstring& directory = L"", bool suspended = false);
+// The same with another token of this user (a restricted or a linked one), not suspended.
+Child start_process_as(HANDLE token, const std::wstring& exe, const std::wstring& arguments,
+                       const EnvironmentChanges& changes);
 void resume(Child& child);
 // Waits up to `timeout_ms`; the exit code, or nullopt when it is still running (then it is killed).
 std::optional<DWORD> wait_exit(Child& child, DWORD timeout_ms);
