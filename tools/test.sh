@@ -7,7 +7,7 @@ tools/install-deps.sh
 tools/build.sh
 
 export WINEPREFIX=$(mktemp -d /tmp/lumivane-test-prefix.XXXXXX)
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
+trap 'wineserver -k >/dev/null 2>&1 || true; wineserver -w >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
 WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
 wineserver -w || true
 

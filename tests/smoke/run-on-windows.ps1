@@ -35,6 +35,17 @@ $versions = foreach ($key in "HKLM:\SOFTWARE\WOW6432Node\Microsoft\EdgeUpdate\Cl
 }
 if ($versions) { Write-Host "WebView2 runtime: $($versions -join ', ')" } else { Write-Host 'WebView2 runtime: none registered' }
 
+# Whether the programs run elevated. Then the placement test's
+# LockSerialisesTheSameUsersElevatedAndUnelevatedRuns also starts the setup with an unelevated
+# token of the same user beside an elevated one on one folder lock (GitHub's runners run
+# elevated); a second session of the same user cannot be had here.
+$identity = [Security.Principal.WindowsIdentity]::GetCurrent()
+$elevated = ([Security.Principal.WindowsPrincipal]$identity).IsInRole([Security.Principal.WindowsBuiltInRole]::Administrator)
+Write-Host "Elevated: $elevated"
+if ($env:GITHUB_STEP_SUMMARY) {
+    Add-Content -Path $env:GITHUB_STEP_SUMMARY -Value "Test programs run elevated: $elevated (the folder lock's elevated and unelevated runs side by side only when True)"
+}
+
 # Runs one program with a time limit against hangs; true when it exited with 0. With -Log, its
 # output goes to that file first and is shown once it has ended.
 function Invoke-TestProgram([string]$Name, [string]$Program, [string]$Arguments, [string]$Log = '') {
