@@ -8,7 +8,8 @@
 // Deletes Lumivane.8bf, a leftover Lumivane.8bf.new and every set-aside copy in `folder`. A
 // module the running host holds is set aside under the install's names; copies still held are
 // deleted once the host has quit, by the host watch. Success when the name Lumivane.8bf is free
-// at the end, nothing installed included; the host's settings are left as they are, since other
+// at the end, nothing installed included (the folder is missing in a folder that can be read); a
+// folder that cannot be looked at fails. The host's settings are left as they are, since other
 // plug-ins may rely on them.
 Status remove_plugin(const std::wstring& folder);
 
