@@ -236,7 +236,9 @@ TEST_F(Placement, ModuleDeletedButStillOpenLeavesNoTemporaryFile) {
     const Result<std::wstring> outcome = install_plugin(folder);
     held.reset();
     EXPECT_EQ(plugin_files(), outcome.ok() ? Names{L"Lumivane.8bf"} : Names{});
-    if (outcome.ok()) EXPECT_EQ(ts::read_bytes(module), bytes);
+    if (outcome.ok()) {
+        EXPECT_EQ(ts::read_bytes(module), bytes);
+    }
 }
 
 // Set-aside names held open without delete sharing, from ".old" up to ".old{count - 1}".
