@@ -165,6 +165,26 @@ FileKind file_kind(const std::wstring& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Folder : FileKind::File;
 }
 
+Result<FileKind> seen_file_kind(const std::wstring& path) {
+    using Seen = Result<FileKind>;
+    // Relative paths and "." or ".." are walked up as the system resolves them.
+    std::optional<std::wstring> look_at = full_path(path);
+    if (!look_at) return Seen::failure(last_os_error_reason());
+    for (bool asked_for = true;; asked_for = false) {
+        const DWORD attributes = GetFileAttributesW(look_at->c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (!asked_for) return Seen::success(FileKind::Missing);
+            return Seen::success((attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Folder : FileKind::File);
+        }
+        const DWORD code = GetLastError();
+        if (!is_not_found(code)) return Seen::failure(os_error_reason(code));
+        // Not found can also mean that the drive or the share itself is missing: only a folder
+        // above it that can be read shows that the name is really free.
+        look_at = parent_path(*look_at);
+        if (!look_at) return Seen::failure(os_error_reason(code));
+    }
+}
+
 Status delete_file(const std::wstring& path) {
     if (DeleteFileW(path.c_str())) return Status::success();
     const DWORD code = GetLastError();

@@ -26,6 +26,9 @@ public:
 
     TemporaryFile(TemporaryFile&&) noexcept = default;
     TemporaryFile& operator=(TemporaryFile&&) = delete;
+    // A file that was never placed goes with it: whichever way a caller fails, no temporary
+    // file is left behind.
+    ~TemporaryFile() { discard(); }
 
     // Moves the file to `to` in the same folder, replacing a file that is there.
     Status place(const std::wstring& to);
@@ -43,6 +46,11 @@ bool file_exists(const std::wstring& path);
 // Missing when the attributes cannot be read, whatever the reason.
 enum class FileKind { Missing, File, Folder };
 FileKind file_kind(const std::wstring& path);
+// What stands at `path`, told apart from what could not be seen. Missing only when the system
+// reports the name, or a folder on its way, as not found below a folder that it could read; any
+// other failure to look (an unreachable server or share, a missing drive, refused access, a
+// device not ready) is a failure with the system's reason.
+Result<FileKind> seen_file_kind(const std::wstring& path);
 // Deletes the file; a read-only attribute does not stop it.
 Status delete_file(const std::wstring& path);
 // Renames or moves the file, replacing one that is already at `to`.

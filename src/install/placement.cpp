@@ -50,30 +50,24 @@ bool is_read_only(const std::wstring& path) {
 // earlier module where the system allows it; else the earlier module goes aside first and comes
 // back should the new one still not move in. A read-only earlier module that no name is free for
 // counts as deletable and is replaced after its deletion. Gives this run's set-aside copy, if it
-// made one. The temporary file is discarded on every failure.
+// made one. On every failure the temporary file goes with its owner (TemporaryFile).
 Result<std::optional<std::wstring>> place_module(const std::wstring& folder, const std::wstring& installed,
                                                  TemporaryFile& temporary) {
     using Placed = Result<std::optional<std::wstring>>;
     const Status replaced = temporary.place(installed);
     if (replaced.ok()) return Placed::success(std::nullopt);
-    if (!file_exists(installed)) {
-        temporary.discard();
-        return Placed::failure(path_failure(installed, replaced.error()));
-    }
+    if (!file_exists(installed)) return Placed::failure(path_failure(installed, replaced.error()));
     Result<std::wstring> aside = set_module_aside(folder, installed);
     if (!aside.ok()) {
         if (is_read_only(installed) && delete_file(installed).ok()) {
             const Status placed = temporary.place(installed);
             if (placed.ok()) return Placed::success(std::nullopt);
-            temporary.discard();
             return Placed::failure(path_failure(installed, placed.error()));
         }
-        temporary.discard();
         return Placed::failure(aside.error());
     }
     if (Status placed = temporary.place(installed); !placed.ok()) {
         ignore_failure(move_file(aside.value(), installed));  // put the earlier module back where it can
-        temporary.discard();
         return Placed::failure(path_failure(installed, placed.error()));
     }
     return Placed::success(std::move(aside.value()));

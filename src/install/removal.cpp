@@ -54,8 +54,13 @@ void remove_set_aside_copies(const std::wstring& folder) {
 Status remove_plugin(const std::wstring& folder, const HostSearch& host) {
     log_path_event("plug-in folder", folder);
     const std::wstring installed = join_path(folder, kModuleName);
-    // No folder, nothing installed; the lock is named after the folder, so it must exist.
-    if (!folder.empty() && file_kind(folder) != FileKind::Folder) return Status::success();
+    // No folder, nothing installed; the lock is named after the folder, so it must exist. A folder
+    // that could not be looked at (a server, share or drive out of reach) may well hold a module.
+    if (!folder.empty()) {
+        const Result<FileKind> seen = seen_file_kind(folder);
+        if (!seen.ok()) return Status::failure(path_failure(folder, seen.error()));
+        if (seen.value() != FileKind::Folder) return Status::success();
+    }
     bool copies_left = false;
     {
         // An install running at the same time would put a module back in between.

@@ -8,8 +8,10 @@
 #include "host_settings.h"
 #include "result.h"
 
-// Opens the file named by the variable's value for appending. No value, or a file that cannot be
-// opened (a folder, read-only, a missing drive): nothing is logged and the run goes on as ever.
+// Opens the file named by the variable's value for appending, with %VARIABLE% references
+// expanded and missing folders made. No value, a file that cannot be opened (a folder, read-only,
+// a missing drive), or a name that is a link or one of several names of a file: nothing is
+// logged and the run goes on as ever.
 void open_run_log(const std::optional<std::wstring>& path);
 
 // Appends "<UTC time> <text>" and CRLF in one write. Without an open log, or when the write

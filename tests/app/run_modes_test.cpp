@@ -231,6 +231,84 @@ TEST_F(AdminRun, LogThatCannotBeOpenedChangesNothing) {
     EXPECT_EQ(ts::read_bytes(locked), "kept\r\n");
 }
 
+// The log as admins write it: a %TEMP% that no shell expanded, folders that do not exist yet, a
+// path relative to the current folder.
+TEST_F(AdminRun, LogPathAsAdminsWriteIt) {
+    for (const auto& [given, written] :
+         {std::pair{std::wstring(L"%TEMP%\\Lumivane-Setup.log"), scratch / L"Lumivane-Setup.log"},
+          std::pair{scratch / L"Logs\\Lumivane\\setup.log", scratch / L"Logs\\Lumivane\\setup.log"},
+          std::pair{std::wstring(L"relative\\setup.log"), scratch / L"relative\\setup.log"}}) {
+        ts::EnvironmentChanges changes = environment(L"ORVELLE_SETUP_QUIET");
+        changes[L"ORVELLE_SETUP_LOG"] = given;
+        changes[L"TEMP"] = scratch.path();
+        EXPECT_EQ(ts::run_process(ts::setup_exe(), L"", changes, 60000, scratch.path()), 0u) << ts::utf8(given);
+        log = written;
+        EXPECT_TRUE(tells(story(), "module placed: " + ts::utf8(module))) << ts::utf8(given);
+    }
+}
+
+// A log name that leads to a file of someone else's is never written through, and the run is the
+// same: a second hard link of that file here; a symbolic link to it, or to a name that does not
+// exist yet, where the system makes symbolic links (Windows with the right to; Wine 8 says it made
+// one and makes nothing).
+TEST_F(AdminRun, LogThatIsALinkIsSkipped) {
+    const std::wstring others = scratch / L"others.txt", not_made = scratch / L"made-through-a-link.log";
+    ASSERT_TRUE(ts::write_bytes(others, "not the setup's\r\n"));
+    std::vector<std::wstring> links{scratch / L"hard.log"};
+    ASSERT_TRUE(CreateHardLinkW(links[0].c_str(), others.c_str(), nullptr));
+    constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    for (const auto& [link, target] :
+         {std::pair{scratch / L"symbolic.log", others}, std::pair{scratch / L"dangling.log", not_made}}) {
+        CreateSymbolicLinkW(link.c_str(), target.c_str(), kUnprivileged);
+        const DWORD attributes = GetFileAttributesW(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) links.push_back(link);
+    }
+    for (const std::wstring& link : links) {
+        log = link;
+        EXPECT_EQ(install(), 0u) << ts::utf8(link);
+        EXPECT_EQ(ts::read_bytes(module), ts::module_bytes()) << ts::utf8(link);
+        EXPECT_EQ(remove(), 0u) << ts::utf8(link);
+        EXPECT_FALSE(ts::exists(module)) << ts::utf8(link);
+    }
+    EXPECT_EQ(ts::read_bytes(others), "not the setup's\r\n");
+    EXPECT_FALSE(ts::exists(not_made));
+    if (links.size() == 1) GTEST_SKIP() << "hard link checked; this system made no symbolic link";
+}
+
+// ORVELLE_SETUP_DIR may hold any text, line breaks included: each event stays one line.
+TEST_F(AdminRun, LineBreaksInAFolderNameKeepOneLinePerEvent) {
+    folder = scratch / L"line\rbreak\nand\r\nboth\\Plugins";
+    const std::optional<DWORD> code = install();
+    EXPECT_TRUE(code == 0u || code == 1u);
+    const std::string text = story();
+    EXPECT_TRUE(tells(text, "plug-in folder: " + ts::utf8(scratch / L"line break and  both\\Plugins"))) << text;
+}
+
+// Removal reports success only where it saw that nothing is there. A server or a drive that cannot
+// be reached fails with the system's reason (for the drive, its root's); a folder missing below a
+// folder that exists, however deep, holds nothing.
+TEST_F(AdminRun, RemovalFailsWhereItCannotLookAndSucceedsWhereNothingIs) {
+    ASSERT_FALSE(GetLogicalDrives() & (1u << (L'Q' - L'A'))) << "this test needs drive Q: unmapped";
+    static const std::regex failure(R"(Z removal failed: (.*): [^\r\n]+ \(os error \d+\)\r\n)");
+    size_t before = 0;
+    for (const std::wstring unreachable : {L"\\\\nosuchserver\\share\\Plugins", L"Q:\\Plugins"}) {
+        folder = unreachable;
+        EXPECT_EQ(remove(), 1u) << ts::utf8(unreachable);
+        const std::string text = story().substr(before);
+        before += text.size();
+        std::smatch found;
+        EXPECT_TRUE(std::regex_search(text, found, failure) && found[1] == ts::utf8(unreachable)) << text;
+        EXPECT_TRUE(text.ends_with(" exit code 1\r\n")) << text;
+    }
+    // Some systems call the folder on a missing drive merely "not found"; its root tells.
+    EXPECT_TRUE(tells(story(), "removal failed: Q:\\Plugins: " + ts::os_reason(ERROR_PATH_NOT_FOUND)));
+
+    folder = scratch / L"no\\such\\Plugins";
+    EXPECT_EQ(remove(), 0u);
+    EXPECT_TRUE(story().ends_with(" exit code 0\r\n"));
+    EXPECT_FALSE(ts::exists(scratch / L"no"));
+}
+
 TEST_F(AdminRun, RemovalTakesOurFilesAndLeavesTheSettingsAndTheRest) {
     ASSERT_EQ(install(), 0u);
     const std::optional<std::string> settings = ts::read_bytes(scratch / L"Settings\\PhotoshopPluginsPreferences.xml");

@@ -208,6 +208,42 @@ TEST_F(Placement, TemporaryNameHeldByAnotherProgramIsNeverWrittenThrough) {
     EXPECT_EQ(std::string(seen, read), "other");
 }
 
+// A temporary file that is not placed goes with its owner: dropped at once, or after a move that
+// failed (a folder stands at the target name).
+TEST(TemporaryFile, OneThatIsNotPlacedGoes) {
+    ts::ScratchFolder scratch;
+    const std::wstring temporary = scratch / L"file.new", target = scratch / L"file";
+    {
+        const Result<TemporaryFile> dropped = TemporaryFile::write(temporary, "dropped", 7);
+        ASSERT_TRUE(dropped.ok()) << dropped.error();
+    }
+    EXPECT_FALSE(ts::exists(temporary));
+    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    {
+        Result<TemporaryFile> refused = TemporaryFile::write(temporary, "refused", 7);
+        ASSERT_TRUE(refused.ok()) << refused.error();
+        EXPECT_FALSE(refused.value().place(target).ok());
+    }
+    EXPECT_EQ(ts::folder_names(scratch.path()), std::vector<std::wstring>{L"file"});
+}
+
+// An earlier module that another program has deleted but still holds open. Windows no longer
+// shows it, yet nothing may move in over it until it is closed: the install fails with no module
+// at the target. Wine still shows it and sets it aside. Either way no Lumivane.8bf.new stays.
+TEST_F(Placement, ModuleDeletedButStillOpenLeavesNoTemporaryFile) {
+    install();
+    UniqueFileHandle held(CreateFileW(module.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    FILE_DISPOSITION_INFO deleted{TRUE};
+    ASSERT_TRUE(held && SetFileInformationByHandle(held.get(), FileDispositionInfo, &deleted, sizeof deleted));
+    const Result<std::wstring> outcome = install_plugin(folder, host_search());
+    held.reset();
+    EXPECT_EQ(plugin_files(), outcome.ok() ? Names{L"Lumivane.8bf"} : Names{});
+    if (outcome.ok()) {
+        EXPECT_EQ(ts::read_bytes(module), bytes);
+    }
+}
+
 // Set-aside names held open without delete sharing, from ".old" up to ".old{count - 1}".
 std::vector<UniqueFileHandle> hold_set_aside_names(const std::wstring& module, int from, int count) {
     std::vector<UniqueFileHandle> held;
