@@ -73,9 +73,10 @@ export function initText(fields = {}) {
   return 'init\n' + JSON.stringify(d);
 }
 
-// One page in its own 640 x 400 context, as the installer window shows it.
-export async function openPage(browser, { host = true, query = '', clock = false, reducedMotion = 'no-preference', scale = 1 } = {}) {
-  const context = await browser.newContext({ viewport: { width: 640, height: 400 }, reducedMotion, deviceScaleFactor: scale });
+// One page in its own 640 x 400 context, as the installer window shows it (or in a window of
+// another size, as a browser may show the preview).
+export async function openPage(browser, { host = true, query = '', clock = false, reducedMotion = 'no-preference', scale = 1, viewport = { width: 640, height: 400 } } = {}) {
+  const context = await browser.newContext({ viewport, reducedMotion, deviceScaleFactor: scale });
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));

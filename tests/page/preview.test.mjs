@@ -7,8 +7,8 @@ let browser;
 before(async () => { browser = await launch(); });
 after(async () => { await browser.close(); });
 
-async function preview(query, fn) {
-  const p = await openPage(browser, { host: false, query });
+async function preview(query, fn, viewport = undefined) {
+  const p = await openPage(browser, { host: false, query, viewport });
   try {
     await fn(p);
     assert.deepEqual(p.errors, []);
@@ -55,8 +55,37 @@ describe('browser preview', () => {
     preview('?step=elsewhere', async (p) => {
       assert.deepEqual(await p.screens(), []);
       assert.equal(await p.page.locator('.wall').isVisible(), true);
-      assert.equal(await p.page.locator('.wall img').count(), 1);
+      assert.equal(await p.page.locator('.wall img').count(), 12);
     }));
+
+  // A browser window taller than the installer's shows as much of the wall as its box holds: the
+  // grid's lowest cards, below the 400 px the installer shows, down to the box's foot at 550.
+  test('a taller window shows the wall as the grid lays it out, below 400 px too', () =>
+    preview('?lang=en', async (p) => {
+      await p.page.evaluate(() => Promise.all([...document.images].map((img) => img.decode())));
+      const lowest = await p.page.locator('.wall-grid img').evaluateAll((imgs) =>
+        Math.max(...imgs.map((img) => img.getBoundingClientRect().bottom)));
+      assert.ok(lowest > 550, `the lowest card ends at ${lowest}`);
+      // Rows of the screenshot with any pixel far from the page's dark background, under the wall.
+      const drawn = await p.page.screenshot({ clip: { x: 450, y: 380, width: 190, height: 200 } });
+      const rows = await p.page.evaluate(async (b64) => {
+        const img = new Image();
+        img.src = `data:image/png;base64,${b64}`;
+        await img.decode();
+        const g = new OffscreenCanvas(img.width, img.height).getContext('2d');
+        g.drawImage(img, 0, 0);
+        const { data, width, height } = g.getImageData(0, 0, img.width, img.height);
+        const lit = [];
+        for (let y = 0; y < height; y += 1) {
+          let bright = false;
+          for (let x = 0; x < width && !bright; x += 1) bright = data[(y * width + x) * 4] + data[(y * width + x) * 4 + 1] > 200;
+          if (bright) lit.push(y + 380);
+        }
+        return lit;
+      }, drawn.toString('base64'));
+      assert.ok(rows.length > 0 && Math.max(...rows) > 500, `cards drawn down to ${Math.max(...rows)}`);
+      assert.ok(Math.max(...rows) < 551, 'nothing drawn below the wall\'s box');
+    }, { width: 640, height: 800 }));
 
   test('without a host, Install stays busy and Cancel does nothing', () =>
     preview('?lang=en', async (p) => {
