@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { launch, openPage, pageFile, initText, LANGS, STEPS, ROOT } from './harness.mjs';
+import { launch, openPage, pageFile, initText, blockColours, LANGS, STEPS, ROOT } from './harness.mjs';
 
 let browser;
 // A blank tab that works out and draws the screenshots' block colours.
@@ -396,30 +396,6 @@ const LOOK = join(ROOT, 'tests/page/look');
 const BLOCK = 8;
 const TOLERANCE = 6;
 
-// The block colours of a PNG, worked out in the lab tab: { width, height, rgb } in blocks.
-function blocks(png, size) {
-  return lab.evaluate(async ([b64, n]) => {
-    const img = new Image();
-    img.src = `data:image/png;base64,${b64}`;
-    await img.decode();
-    const g = new OffscreenCanvas(img.width, img.height).getContext('2d');
-    g.drawImage(img, 0, 0);
-    const { data, width, height } = g.getImageData(0, 0, img.width, img.height);
-    const [w, h] = [Math.floor(width / n), Math.floor(height / n)];
-    const rgb = [];
-    for (let by = 0; by < h; by += 1) {
-      for (let bx = 0; bx < w; bx += 1) {
-        const sum = [0, 0, 0];
-        for (let y = by * n; y < (by + 1) * n; y += 1) {
-          for (let x = bx * n; x < (bx + 1) * n; x += 1) for (let c = 0; c < 3; c += 1) sum[c] += data[(y * width + x) * 4 + c];
-        }
-        rgb.push(...sum.map((v) => Math.round(v / (n * n))));
-      }
-    }
-    return { width: w, height: h, rgb };
-  }, [png.toString('base64'), size]);
-}
-
 // Block colours as a PNG of one pixel per block, and back.
 function blocksToPng({ width, height, rgb }) {
   return lab.evaluate(async ([w, h, values]) => {
@@ -436,13 +412,13 @@ function blocksToPng({ width, height, rgb }) {
 // Where a screenshot's blocks differ from the reference's by more than the tolerance.
 async function againstReference(name, png) {
   const file = join(LOOK, `${name}.png`);
-  const shot = await blocks(png, BLOCK);
+  const shot = await blockColours(lab, png, BLOCK);
   if (process.env.LUMIVANE_LOOK_RENEW) {
     mkdirSync(LOOK, { recursive: true });
     writeFileSync(file, await blocksToPng(shot));
     return { worst: 0, problem: null };
   }
-  const reference = await blocks(readFileSync(file), 1);
+  const reference = await blockColours(lab, readFileSync(file), 1);
   assert.deepEqual([shot.width, shot.height], [reference.width, reference.height], name);
   let worst = { diff: 0 };
   let off = 0;

@@ -1,7 +1,7 @@
 // The built document opened by itself in a browser: no host, sample values, query parameters.
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { launch, openPage } from './harness.mjs';
+import { launch, openPage, blockColours } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launch(); });
@@ -68,21 +68,12 @@ describe('browser preview', () => {
       assert.ok(lowest > 550, `the lowest card ends at ${lowest}`);
       // Rows of the screenshot with any pixel far from the page's dark background, under the wall.
       const drawn = await p.page.screenshot({ clip: { x: 450, y: 380, width: 190, height: 200 } });
-      const rows = await p.page.evaluate(async (b64) => {
-        const img = new Image();
-        img.src = `data:image/png;base64,${b64}`;
-        await img.decode();
-        const g = new OffscreenCanvas(img.width, img.height).getContext('2d');
-        g.drawImage(img, 0, 0);
-        const { data, width, height } = g.getImageData(0, 0, img.width, img.height);
-        const lit = [];
-        for (let y = 0; y < height; y += 1) {
-          let bright = false;
-          for (let x = 0; x < width && !bright; x += 1) bright = data[(y * width + x) * 4] + data[(y * width + x) * 4 + 1] > 200;
-          if (bright) lit.push(y + 380);
-        }
-        return lit;
-      }, drawn.toString('base64'));
+      const { width, rgb } = await blockColours(p.page, drawn, 1);
+      const rows = [];
+      for (let i = 0; i < rgb.length; i += 3) {
+        const y = 380 + Math.floor(i / 3 / width);
+        if (rgb[i] + rgb[i + 1] > 200 && rows.at(-1) !== y) rows.push(y);
+      }
       assert.ok(rows.length > 0 && Math.max(...rows) > 500, `cards drawn down to ${Math.max(...rows)}`);
       assert.ok(Math.max(...rows) < 551, 'nothing drawn below the wall\'s box');
     }, { width: 640, height: 800 }));
