@@ -7,7 +7,8 @@
 // its first contentful paint, the floor. Prints the medians, their ratio and the document's size,
 // and, from a few traced loads, the renderer's processor time until each was painted (which a
 // busy machine disturbs far less than the times).
-// Targets: the ask screen within 2.0 times the floor, the document at most 256 KB.
+// Targets: the ask screen within 2.0 times the floor (2.6 at most), the document at most 256 KB,
+// no layout shift.
 //
 //   node bench/page-load.mjs [installer-page.html] [rounds]   (default: build/windows/ui/installer-page.html, 11)
 import { chromium } from 'playwright-core';
@@ -20,6 +21,7 @@ const file = resolve(process.argv[2] || 'build/windows/ui/installer-page.html');
 const ROUNDS = Math.max(9, Number(process.argv[3]) || 11);
 const SIZE_BUDGET = 256 * 1024;
 const RATIO_TARGET = 2.0;
+const RATIO_LIMIT = 2.6;
 
 // A host that answers "ready" with an init on the next task, as the installer window does, and
 // a watcher that notes when the fonts are in and when the finished ask screen has been painted.
@@ -39,8 +41,8 @@ function probe() {
   new PerformanceObserver((list) => {
     for (const e of list.getEntries()) if (!e.hadRecentInput) marks.shift += e.value;
   }).observe({ type: 'layout-shift', buffered: true });
-  // When each part of the ask screen first reached the screen (presentation time): the wall,
-  // the title, the version chip, the paragraph and the two buttons, each marked for element
+  // When each part of the ask screen first reached the screen (presentation time): each card of
+  // the wall, the title, the version chip, the paragraph and the two buttons, each marked for element
   // timing as the parser creates it.
   const parts = 'main[data-step="ask"] :is(h1, .chip, p, button), .wall img';
   const texts = [];
@@ -214,6 +216,6 @@ console.log(`page: navigation -> first contentful paint:  ${ms(median(results.fc
 console.log(`page: navigation -> fonts and texts in, two frames later: ${ms(median(results.frames))}`);
 console.log(`page: navigation -> ask screen painted:      ${ms(ask)}  (runs: ${runs(results.ask)})`);
 console.log(`floor: one-line document, first contentful paint: ${ms(floor)}  (runs: ${runs(results.floor)})`);
-console.log(`ratio ask / floor: ${(ask / floor).toFixed(2)}  (median of per-round ratios ${median(results.ratio).toFixed(2)}; target <= ${RATIO_TARGET})`);
+console.log(`ratio ask / floor: ${(ask / floor).toFixed(2)}  (median of per-round ratios ${median(results.ratio).toFixed(2)}; aim <= ${RATIO_TARGET}, limit ${RATIO_LIMIT})`);
 console.log(`page: cumulative layout shift, largest: ${Math.max(...results.shift).toFixed(4)}`);
 console.log(`renderer processor time until painted (5 traced loads, medians): page ${ms(median(cpu.page))}, floor ${ms(median(cpu.floor))}`);

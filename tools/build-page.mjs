@@ -1,8 +1,8 @@
 #!/usr/bin/env node
 // Joins the installer page (ui/index.html with its style sheet, script, text table, fonts, logo
-// and the wall of cards) into one self-contained UTF-8 document with every asset as a base64 data: URI,
-// because the setup hands the page to WebView2 as one string and the page may load nothing from
-// outside.
+// and twelve preview cards) into one self-contained UTF-8 document with every asset as a base64
+// data: URI, because the setup hands the page to WebView2 as one string and the page may load
+// nothing from outside.
 //
 //   node tools/build-page.mjs <support e-mail address> <output.html>
 //
@@ -104,7 +104,6 @@ async function build(mail) {
   html = html.replace(/<script( type="application\/json" id="[^"]+")? src="([^"]+)"><\/script>/g,
     (_, attributes = '', ref) => `<script${attributes}>\n${inlineScript(join(UI, ref))}</script>`);
   html = html.replace(/<img src="([^"]+)"/g, (_, ref) => `<img src="${fileUri(UI, ref)}"`);
-  html = html.replace(/<source (media="[^"]+") srcset="([^"]+)"/g, (_, media, ref) => `<source ${media} srcset="${fileUri(UI, ref)}"`);
   const notice = FONT_PACKAGES.map((p) => readFileSync(join(ROOT, 'node_modules', p, 'LICENSE'), 'utf8')
     .split('\n')[0].replace(/--/g, '-')).join('\n');
   html = html.replace('</html>', `<!--\nFonts, under the SIL Open Font License 1.1:\n${notice}\n-->\n</html>`);

@@ -21,15 +21,14 @@ function dataUris(type) {
     .map((m) => Buffer.from(m[1], 'base64'));
 }
 
-// RIFF....WEBPVP8X: an extended WebP whose header flags alpha (0x10) and holds the canvas size
-// less one in 24 bits each; its alpha plane (ALPH) comes before the lossy picture (VP8).
-function webpWithAlpha(buf) {
-  assert.equal(buf.toString('latin1', 0, 4), 'RIFF');
-  assert.equal(buf.toString('latin1', 8, 16), 'WEBPVP8X', 'extended WebP');
-  assert.ok(buf[20] & 0x10, 'alpha flagged');
-  assert.deepEqual([buf.toString('latin1', 30, 34), buf.toString('latin1', 38 + buf.readUInt32LE(34), 42 + buf.readUInt32LE(34))],
-    ['ALPH', 'VP8 '], 'alpha plane, then a lossy picture');
-  return [buf.readUIntLE(24, 3) + 1, buf.readUIntLE(27, 3) + 1];
+// A simple lossy WebP: RIFF, its size, WEBP, then one VP8 chunk (lossless would be VP8L, extras
+// VP8X). The VP8 key frame starts 3 bytes into the chunk's data with the start code 9d 01 2a and
+// gives the width and height in 14 bits each.
+function lossyWebpSize(buf) {
+  assert.deepEqual([buf.toString('latin1', 0, 4), buf.toString('latin1', 8, 16)], ['RIFF', 'WEBPVP8 '], 'a simple lossy WebP');
+  assert.equal(buf.readUInt32LE(4) + 8, buf.length, 'the RIFF size covers the file');
+  assert.equal(buf.subarray(23, 26).toString('hex'), '9d012a', 'a VP8 key frame');
+  return [buf.readUInt16LE(26) & 0x3fff, buf.readUInt16LE(28) & 0x3fff];
 }
 
 function table() {
@@ -85,15 +84,27 @@ describe('built document', () => {
     assert.match(html, /font-family: 'Figtree';[^}]*font-weight: 300 900;/);
   });
 
-  // The wall is one picture drawn ahead of time, at its 350 x 400 on the page and at twice that,
-  // the larger for any screen above 96 DPI.
-  test('inlines the wall as lossy WebP with alpha, 350 x 400 and 700 x 800 above 96 DPI, and the logo once', () => {
-    const walls = dataUris('image/webp');
-    assert.deepEqual(walls.map(webpWithAlpha), [[700, 800], [350, 400]]);
-    for (const [i, scale] of [2, 1].entries()) {
-      assert.ok(walls[i].equals(readFileSync(join(ROOT, `ui/assets/wall-${scale}x.webp`))));
+  // The wall: a grid of twelve cards, each its own lossy WebP of 280 x 350 (twice the 132 x 165
+  // it is shown at), in the order of ui/assets/cards; the style sheet tilts, shadows and fades them.
+  test('inlines the wall as a grid of the twelve cards, each a lossy WebP of 280 x 350, and the logo once', () => {
+    const wall = html.match(/<div class="wall" aria-hidden="true">\s*<div class="wall-grid">([^]*?)<\/div>\s*<\/div>/);
+    assert.ok(wall, 'div.wall > div.wall-grid');
+    const imgs = [...wall[1].matchAll(/<img ([^>]*)>/g)].map((m) => m[1]);
+    assert.equal(imgs.length, 12, 'twelve cards');
+    assert.equal(wall[1].replace(/<img [^>]*>/g, '').trim(), '', 'nothing but the cards in the grid');
+    const cards = imgs.map((attributes, i) => {
+      const src = attributes.match(/^src="data:image\/webp;base64,([A-Za-z0-9+/=]+)"/);
+      assert.ok(src, `card ${i + 1} is a WebP data: URI`);
+      assert.match(attributes, / alt=""/, `card ${i + 1} has an empty alt`);
+      return Buffer.from(src[1], 'base64');
+    });
+    assert.deepEqual(cards.map(lossyWebpSize), Array(12).fill([280, 350]));
+    for (const [i, card] of cards.entries()) {
+      const file = `ui/assets/cards/card-${String(i + 1).padStart(2, '0')}.webp`;
+      assert.ok(card.equals(readFileSync(join(ROOT, file))), `card ${i + 1} is ${file}`);
     }
-    assert.match(html, /<source media="\(resolution > 1x\)" srcset="data:image\/webp;[^"]+">\s*<img src="data:image\/webp;[^"]+" alt="">/);
+    assert.equal(new Set(cards.map((c) => c.toString('base64'))).size, 12, 'twelve different cards');
+    assert.equal(dataUris('image/webp').length, 12, 'no other picture');
     const logos = dataUris('image/png');
     assert.equal(logos.length, 1, 'one copy of the logo, drawn in all three brand lines');
     const logo = logos[0];

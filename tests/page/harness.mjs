@@ -68,14 +68,40 @@ function fakeHost() {
   });
 }
 
+// The mean colour of every square of `size` pixels of a PNG (size 1: its pixels), worked out in a
+// page: { width, height, rgb } in squares, rgb three values per square.
+export function blockColours(page, png, size) {
+  return page.evaluate(async ([b64, n]) => {
+    const img = new Image();
+    img.src = `data:image/png;base64,${b64}`;
+    await img.decode();
+    const g = new OffscreenCanvas(img.width, img.height).getContext('2d');
+    g.drawImage(img, 0, 0);
+    const { data, width, height } = g.getImageData(0, 0, img.width, img.height);
+    const [w, h] = [Math.floor(width / n), Math.floor(height / n)];
+    const rgb = [];
+    for (let by = 0; by < h; by += 1) {
+      for (let bx = 0; bx < w; bx += 1) {
+        const sum = [0, 0, 0];
+        for (let y = by * n; y < (by + 1) * n; y += 1) {
+          for (let x = bx * n; x < (bx + 1) * n; x += 1) for (let c = 0; c < 3; c += 1) sum[c] += data[(y * width + x) * 4 + c];
+        }
+        rgb.push(...sum.map((v) => Math.round(v / (n * n))));
+      }
+    }
+    return { width: w, height: h, rgb };
+  }, [png.toString('base64'), size]);
+}
+
 export function initText(fields = {}) {
   const d = { lang: 'en', version: '0.4.0', effects: 30, path: DEMO_PATH, auto: false, ...fields };
   return 'init\n' + JSON.stringify(d);
 }
 
-// One page in its own 640 x 400 context, as the installer window shows it.
-export async function openPage(browser, { host = true, query = '', clock = false, reducedMotion = 'no-preference', scale = 1 } = {}) {
-  const context = await browser.newContext({ viewport: { width: 640, height: 400 }, reducedMotion, deviceScaleFactor: scale });
+// One page in its own 640 x 400 context, as the installer window shows it (or in a window of
+// another size, as a browser may show the preview).
+export async function openPage(browser, { host = true, query = '', clock = false, reducedMotion = 'no-preference', scale = 1, viewport = { width: 640, height: 400 } } = {}) {
+  const context = await browser.newContext({ viewport, reducedMotion, deviceScaleFactor: scale });
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(String(e)));

@@ -1,14 +1,14 @@
 // The built document opened by itself in a browser: no host, sample values, query parameters.
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { launch, openPage } from './harness.mjs';
+import { launch, openPage, blockColours } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launch(); });
 after(async () => { await browser.close(); });
 
-async function preview(query, fn) {
-  const p = await openPage(browser, { host: false, query });
+async function preview(query, fn, viewport = undefined) {
+  const p = await openPage(browser, { host: false, query, viewport });
   try {
     await fn(p);
     assert.deepEqual(p.errors, []);
@@ -55,8 +55,28 @@ describe('browser preview', () => {
     preview('?step=elsewhere', async (p) => {
       assert.deepEqual(await p.screens(), []);
       assert.equal(await p.page.locator('.wall').isVisible(), true);
-      assert.equal(await p.page.locator('.wall img').count(), 1);
+      assert.equal(await p.page.locator('.wall img').count(), 12);
     }));
+
+  // A browser window taller than the installer's shows as much of the wall as its box holds: the
+  // grid's lowest cards, below the 400 px the installer shows, down to the box's foot at 550.
+  test('a taller window shows the wall as the grid lays it out, below 400 px too', () =>
+    preview('?lang=en', async (p) => {
+      await p.page.evaluate(() => Promise.all([...document.images].map((img) => img.decode())));
+      const lowest = await p.page.locator('.wall-grid img').evaluateAll((imgs) =>
+        Math.max(...imgs.map((img) => img.getBoundingClientRect().bottom)));
+      assert.ok(lowest > 550, `the lowest card ends at ${lowest}`);
+      // Rows of the screenshot with any pixel far from the page's dark background, under the wall.
+      const drawn = await p.page.screenshot({ clip: { x: 450, y: 380, width: 190, height: 200 } });
+      const { width, rgb } = await blockColours(p.page, drawn, 1);
+      const rows = [];
+      for (let i = 0; i < rgb.length; i += 3) {
+        const y = 380 + Math.floor(i / 3 / width);
+        if (rgb[i] + rgb[i + 1] > 200 && rows.at(-1) !== y) rows.push(y);
+      }
+      assert.ok(rows.length > 0 && Math.max(...rows) > 500, `cards drawn down to ${Math.max(...rows)}`);
+      assert.ok(Math.max(...rows) < 551, 'nothing drawn below the wall\'s box');
+    }, { width: 640, height: 800 }));
 
   test('without a host, Install stays busy and Cancel does nothing', () =>
     preview('?lang=en', async (p) => {
