@@ -123,14 +123,17 @@ WindowOutcome run_message_loop(HWND window, PageBridge& bridge) {
 
 // A start that did not get as far as showing the window: given up (by this thread's own
 // deadline, or by the watching thread while this one was blocked), closed, or failed.
+// This thread's own deadline leaves the start to settle to the watcher, which keeps watching
+// this thread's teardown (a controller or window that blocks as it goes) with its own.
 WindowOutcome unshown(HRESULT attached, StartWatch& start) {
     WindowOutcome outcome;
-    if (attached == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) start.give_up(StartState::Starting);
     if (attached == HRESULT_FROM_WIN32(ERROR_CANCELLED)) start.close();  // the quit message, or a close from outside
     switch (start.state()) {
         case StartState::GivenUp: outcome.end = WindowEnd::GivenUp; break;
         case StartState::Closed: outcome.end = WindowEnd::ClosedWhileStarting; break;
-        default: outcome.end = WindowEnd::NotShown; break;
+        default:
+            outcome.end = attached == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ? WindowEnd::GivenUp : WindowEnd::NotShown;
+            break;
     }
     outcome.waited_for = start.step();
     outcome.waited_ms = GetTickCount64() - start.started_at();
@@ -200,6 +203,12 @@ DWORD WINAPI window_thread(void* parameter) {
     return 0;
 }
 
+WindowOutcome closed_while_starting() {
+    WindowOutcome closed;
+    closed.end = WindowEnd::ClosedWhileStarting;
+    return closed;
+}
+
 // A quit message for the watching thread (the process asked to end): during the start it ends
 // the run at once, even with the window's thread blocked; later it closes the window as its
 // close button would. True when the start was closed.
@@ -223,6 +232,8 @@ WindowOutcome watch_window_thread(HANDLE thread, WindowThread& shared) {
         const std::optional<Deadline> deadline = start.watcher_deadline();
         const DWORD left = deadline ? milliseconds_left(GetTickCount64(), *deadline) : INFINITE;
         if (left == 0) {
+            // Closed, and the window's thread has not ended since: the run ends all the same.
+            if (state == StartState::Closed) return closed_while_starting();
             if (!start.give_up(state)) continue;  // settled meanwhile: look again
             WindowOutcome outcome;
             outcome.end = WindowEnd::GivenUp;
@@ -232,11 +243,7 @@ WindowOutcome watch_window_thread(HANDLE thread, WindowThread& shared) {
         }
         const DWORD waited = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_POSTMESSAGE);
         if (waited == WAIT_OBJECT_0) return shared.outcome;
-        if (waited == WAIT_OBJECT_0 + 1 && take_quit_message(shared)) {
-            WindowOutcome closed;
-            closed.end = WindowEnd::ClosedWhileStarting;
-            return closed;
-        }
+        if (waited == WAIT_OBJECT_0 + 1 && take_quit_message(shared)) return closed_while_starting();
         if (waited == WAIT_FAILED) break;
     }
     // Cannot watch: wait for the window as the single-threaded window would have run.
@@ -252,6 +259,6 @@ WindowOutcome run_installer_window(const PageSetup& setup) {
     auto handed = std::make_unique<std::shared_ptr<WindowThread>>(shared);
     const UniqueHandle thread(CreateThread(nullptr, 0, window_thread, handed.get(), 0, nullptr));
     if (!thread) return {};  // no thread, no window: the message boxes
-    handed.release();  // the window's thread owns it now
+    handed.release();        // the window's thread owns it now
     return watch_window_thread(thread.get(), *shared);
 }

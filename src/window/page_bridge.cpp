@@ -55,8 +55,9 @@ HRESULT start_environment_in(EnvironmentStarter start_runtime, const std::wstrin
     StillWaited still_waited = [channel, start] {
         return !channel->given_up && start->starting() && GetTickCount64() < start->start_deadline();
     };
-    const HRESULT started = start_step(*start, StartStep::RuntimeEntry,
-                                       [&] { return start_runtime(folder.c_str(), handler.Get(), std::move(still_waited)); });
+    const HRESULT started = start_step(*start, StartStep::RuntimeEntry, [&] {
+        return start_runtime(folder.c_str(), handler.Get(), std::move(still_waited));
+    });
     if (FAILED(started)) return started;
     start->enter(StartStep::EnvironmentCreation);
     return wait_with_pump(*channel, *start, environment);
@@ -80,9 +81,8 @@ HRESULT create_controller(ICoreWebView2Environment& environment, HWND window, St
     const auto channel = std::make_shared<Completion<ICoreWebView2Controller>>();
     const auto handler = make_com_object<ControllerCompletedHandler>(channel);
     if (!handler) return E_OUTOFMEMORY;
-    const HRESULT started = start_step(start, StartStep::ControllerCall, [&] {
-        return environment.CreateCoreWebView2Controller(window, handler.Get());
-    });
+    const HRESULT started = start_step(start, StartStep::ControllerCall,
+                                       [&] { return environment.CreateCoreWebView2Controller(window, handler.Get()); });
     if (FAILED(started)) return started;
     start.enter(StartStep::ControllerCreation);
     return wait_with_pump(*channel, start, controller);

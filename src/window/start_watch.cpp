@@ -32,7 +32,9 @@ bool StartWatch::show(ULONGLONG now) {
     return settle(StartState::Starting, StartState::Shown);
 }
 
-bool StartWatch::page_spoke() { return settle(StartState::Shown, StartState::Running) || state() == StartState::Running; }
+bool StartWatch::page_spoke() {
+    return settle(StartState::Shown, StartState::Running) || state() == StartState::Running;
+}
 
 bool StartWatch::close() { return settle(StartState::Starting, StartState::Closed); }
 
@@ -45,7 +47,8 @@ Deadline StartWatch::start_deadline() const { return started_at_ + time_limits()
 std::optional<Deadline> StartWatch::watcher_deadline() const {
     const TimeLimits& limits = time_limits();
     switch (state()) {
-        case StartState::Starting: return start_deadline() + limits.blocked_call_margin_ms;
+        case StartState::Starting:
+        case StartState::Closed: return start_deadline() + limits.blocked_call_margin_ms;
         case StartState::Shown: return shown_at_.load() + limits.page_ready_ms + limits.blocked_call_margin_ms;
         default: return std::nullopt;
     }

@@ -21,7 +21,6 @@
 #include <optional>
 #include <string_view>
 
-
 // A moment on the GetTickCount64 clock after which a wait gives up.
 using Deadline = ULONGLONG;
 
@@ -81,8 +80,9 @@ public:
     // is given up there).
     Deadline start_deadline() const;
     // When the watcher gives the window up in the state it is in now: the start limit or the
-    // page's limit, plus the margin for a thread that is busy rather than blocked. None once the
-    // page runs or the start is settled.
+    // page's limit, plus the margin for a thread that is busy rather than blocked (a closed start
+    // that the window's thread has not finished by the start's deadline ends the run all the
+    // same). None once the page runs or the start was given up.
     std::optional<Deadline> watcher_deadline() const;
 
 private:

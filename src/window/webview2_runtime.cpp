@@ -211,7 +211,8 @@ HRESULT create_webview2_environment(const wchar_t* user_data_folder,
                                     ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler,
                                     StillWaited still_waited) {
     if (handler == nullptr) return E_POINTER;
-    const auto wrapper = make_com_object<RetryingEnvironmentHandler>(user_data_folder, handler, std::move(still_waited));
+    const auto wrapper = make_com_object<RetryingEnvironmentHandler>(user_data_folder, handler,
+                                                                     std::move(still_waited));
     if (!wrapper) return E_OUTOFMEMORY;
     // A start that fails at once is tried once more, after a fresh look-up.
     HRESULT started = wrapper->start();

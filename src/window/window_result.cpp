@@ -15,7 +15,8 @@ const char* loss_text(PageLoss loss) {
 }  // namespace
 
 WindowResult window_result(const WindowOutcome& outcome) {
-    const bool shown_to_the_end = outcome.end == WindowEnd::Closed || (outcome.end == WindowEnd::PageLost && outcome.last_install);
+    const bool shown_to_the_end = outcome.end == WindowEnd::Closed ||
+                                  (outcome.end == WindowEnd::PageLost && outcome.last_install);
     if (!shown_to_the_end) return WindowResult::NotShown;
     return outcome.last_install && !outcome.last_install->ok() ? WindowResult::LastInstallFailed : WindowResult::Closed;
 }
@@ -23,7 +24,8 @@ WindowResult window_result(const WindowOutcome& outcome) {
 std::optional<std::string> window_log_line(const WindowOutcome& outcome) {
     switch (outcome.end) {
         case WindowEnd::Closed: return std::nullopt;
-        case WindowEnd::PageLost: return "the page was lost: " + std::string(loss_text(outcome.lost.value_or(PageLoss::Silent)));
+        case WindowEnd::PageLost:
+            return "the page was lost: " + std::string(loss_text(outcome.lost.value_or(PageLoss::Silent)));
         case WindowEnd::NotShown: return "the window could not be shown: message boxes";
         case WindowEnd::GivenUp:
             return "the window was given up after " + std::to_string(outcome.waited_ms) + " ms waiting for " +

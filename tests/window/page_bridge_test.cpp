@@ -280,7 +280,8 @@ TEST_F(PageBridgeTest, AStartSettledFromOutsideEndsTheWaitAndBeginsNoStep) {
     const ULONGLONG began = GetTickCount64();
     EXPECT_EQ(attach_page_bridge_with(start_fake_runtime, window, setup, watch, bridge),
               HRESULT_FROM_WIN32(ERROR_CANCELLED));
-    EXPECT_LT(GetTickCount64() - began, time_limits().webview_start_ms) << "the wait went on after the start was given up";
+    EXPECT_LT(GetTickCount64() - began, time_limits().webview_start_ms)
+        << "the wait went on after the start was given up";
     EXPECT_EQ(g_world->record.calls, std::vector<std::string>{"CreateEnvironment"});
 
     g_world = std::make_shared<fw::World>();

@@ -82,7 +82,9 @@ fw::Delivery parse_delivery(const std::string& value) {
 }
 
 // Milliseconds, or "forever".
-DWORD parse_block(const std::string& value) { return value == "forever" ? INFINITE : static_cast<DWORD>(std::stoul(value)); }
+DWORD parse_block(const std::string& value) {
+    return value == "forever" ? INFINITE : static_cast<DWORD>(std::stoul(value));
+}
 
 void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
     const size_t equals = setting.find('=');

@@ -520,10 +520,10 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
         std::vector<Answer> answers;  // the boxes in order, and the button pressed in each
         DWORD exit_code;
         bool installed;
-        std::string log;              // in the run log
-        DWORD settle_ms = 0;          // the runtime acts this long after the start, while the box asks
+        std::string log;      // in the run log
+        DWORD settle_ms = 0;  // the runtime acts this long after the start, while the box asks
         CloseBy close = CloseBy::None;
-        int starts = 1;               // of the runtime
+        int starts = 1;  // of the runtime
     } faults[] = {
         {"environment creation never completes",
          {{"behave", "environment_delivery=never"}},
@@ -541,7 +541,8 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
          "ms waiting for the WebView2 controller: message boxes",
          7000},
         {"the start fails late, after the setup gave up",
-         {{"behave", "environment_delivery=late"}, {"behave", "late_ms=6000"},
+         {{"behave", "environment_delivery=late"},
+          {"behave", "late_ms=6000"},
           {"behave", "environment_completion=0x80004005"}},
          false,
          {{Box::Confirm, IDCANCEL}},
@@ -629,7 +630,12 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
          0,
          false,
          "the page was lost: render process exited"},
-        {"the page never sends ready", {}, true, {{Box::Confirm, IDCANCEL}}, 0, false,
+        {"the page never sends ready",
+         {},
+         true,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false,
          "the page was lost: the page did not answer"},
         {"the browser process exits after an install",
          {{"pause", "1000"}, {"page", "ready"}, {"page", "install"}, {"process-failed", "0"}},
@@ -662,7 +668,7 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
          "window run",
          0,
          CloseBy::None,
-         2},
+         3},  // the loader's one retry of the refused start, then the temporary folder
     };
     const SetupTexts& texts = setup_texts_for(choose_ui_language());
     const TimeLimits& limits = time_limits();

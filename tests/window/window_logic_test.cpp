@@ -165,6 +165,8 @@ TEST(StartWatch, SettledOnceByWhicheverThreadComesFirst) {
     EXPECT_FALSE(closed.show(1200));
     EXPECT_FALSE(closed.give_up(StartState::Starting)) << "a closed start gets no message boxes";
     EXPECT_EQ(closed.state(), StartState::Closed);
+    EXPECT_EQ(closed.watcher_deadline(), closed.start_deadline() + time_limits().blocked_call_margin_ms)
+        << "a window thread that does not end after a close is not waited for without end";
 }
 
 TEST(StartWatch, TheWatcherWaitsEachLimitPlusTheMarginAndTheWindowsThreadTheLimitAlone) {
