@@ -121,23 +121,28 @@ WindowOutcome run_message_loop(HWND window, PageBridge& bridge) {
     return outcome;
 }
 
-// A start that did not get as far as showing the window: given up (by this thread's own
-// deadline, or by the watching thread while this one was blocked), closed, or failed.
-// This thread's own deadline leaves the start to settle to the watcher, which keeps watching
-// this thread's teardown (a controller or window that blocks as it goes) with its own.
-WindowOutcome unshown(HRESULT attached, StartWatch& start) {
+// A start that ended without a window, with the step it was at and how long it had taken.
+WindowOutcome unshown_at(WindowEnd end, const StartWatch& start) {
     WindowOutcome outcome;
-    if (attached == HRESULT_FROM_WIN32(ERROR_CANCELLED)) start.close();  // the quit message, or a close from outside
-    switch (start.state()) {
-        case StartState::GivenUp: outcome.end = WindowEnd::GivenUp; break;
-        case StartState::Closed: outcome.end = WindowEnd::ClosedWhileStarting; break;
-        default:
-            outcome.end = attached == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ? WindowEnd::GivenUp : WindowEnd::NotShown;
-            break;
-    }
+    outcome.end = end;
     outcome.waited_for = start.step();
     outcome.waited_ms = GetTickCount64() - start.started_at();
     return outcome;
+}
+
+// A start that did not get as far as showing the window: given up (by this thread's own
+// deadline, or by the watching thread while this one was blocked), closed, or failed. This
+// thread's own deadline does not settle the start: the watcher goes on watching this thread's
+// teardown (a controller or window that blocks as it goes) with its own.
+WindowOutcome unshown(HRESULT attached, StartWatch& start) {
+    if (attached == HRESULT_FROM_WIN32(ERROR_CANCELLED)) start.close();  // the quit message, or a close from outside
+    switch (start.state()) {
+        case StartState::GivenUp: return unshown_at(WindowEnd::GivenUp, start);
+        case StartState::Closed: return unshown_at(WindowEnd::ClosedWhileStarting, start);
+        default:
+            return unshown_at(attached == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ? WindowEnd::GivenUp : WindowEnd::NotShown,
+                              start);
+    }
 }
 
 // Empties ControllerSlot when the run ends, between the icons and the brush: a controller that a
@@ -203,12 +208,6 @@ DWORD WINAPI window_thread(void* parameter) {
     return 0;
 }
 
-WindowOutcome closed_while_starting() {
-    WindowOutcome closed;
-    closed.end = WindowEnd::ClosedWhileStarting;
-    return closed;
-}
-
 // A quit message for the watching thread (the process asked to end): during the start it ends
 // the run at once, even with the window's thread blocked; later it closes the window as its
 // close button would. True when the start was closed.
@@ -233,17 +232,14 @@ WindowOutcome watch_window_thread(HANDLE thread, WindowThread& shared) {
         const DWORD left = deadline ? milliseconds_left(GetTickCount64(), *deadline) : INFINITE;
         if (left == 0) {
             // Closed, and the window's thread has not ended since: the run ends all the same.
-            if (state == StartState::Closed) return closed_while_starting();
+            if (state == StartState::Closed) return unshown_at(WindowEnd::ClosedWhileStarting, start);
             if (!start.give_up(state)) continue;  // settled meanwhile: look again
-            WindowOutcome outcome;
-            outcome.end = WindowEnd::GivenUp;
-            outcome.waited_for = start.step();
-            outcome.waited_ms = GetTickCount64() - start.started_at();
-            return outcome;
+            return unshown_at(WindowEnd::GivenUp, start);
         }
         const DWORD waited = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_POSTMESSAGE);
         if (waited == WAIT_OBJECT_0) return shared.outcome;
-        if (waited == WAIT_OBJECT_0 + 1 && take_quit_message(shared)) return closed_while_starting();
+        if (waited == WAIT_OBJECT_0 + 1 && take_quit_message(shared))
+            return unshown_at(WindowEnd::ClosedWhileStarting, start);
         if (waited == WAIT_FAILED) break;
     }
     // Cannot watch: wait for the window as the single-threaded window would have run.
