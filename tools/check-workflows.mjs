@@ -2,10 +2,11 @@
 // schema and rules catch a misspelt key, a wrong value, a bad expression or a job that needs a
 // job that is not there, here rather than on the CI service. Then every PowerShell script below
 // [root] (the Windows job runs them, and nothing else here does) with tree-sitter's PowerShell
-// grammar: a script that does not parse fails here, not on the Windows runner.
+// grammar (tree-sitter-powershell's prebuilt WebAssembly, in web-tree-sitter): a script that does
+// not parse fails here, not on the Windows runner.
 //   node tools/check-workflows.mjs [folder] [root]
 import { readdirSync, readFileSync } from 'node:fs';
-import { register } from 'node:module';
+import { createRequire, register } from 'node:module';
 import { join, relative } from 'node:path';
 
 // The parser's build imports its schema files as plain JSON modules, which node admits only
@@ -43,8 +44,11 @@ for (const name of names) {
 }
 
 // ---- PowerShell scripts: the parser marks what it cannot parse with ERROR or MISSING nodes.
-const { default: Parser } = await import('tree-sitter');
-const { default: PowerShell } = await import('tree-sitter-powershell');
+// The grammar as the WebAssembly build its package ships, run by tree-sitter's WebAssembly
+// runtime: nothing native to load or compile, whatever the machine's C++ library.
+const { Parser, Language } = await import('web-tree-sitter');
+await Parser.init();
+const PowerShell = await Language.load(createRequire(import.meta.url).resolve('tree-sitter-powershell/tree-sitter-powershell.wasm'));
 const parser = new Parser();
 parser.setLanguage(PowerShell);
 
