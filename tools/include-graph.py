@@ -3,8 +3,9 @@
 
 Usage: tools/include-graph.py [SRC_DIR]   (default: src beside this script's folder)
 
-Folders rank from the top down: app, window, install, base. Every "#include" of a header of the
-project's own must point to the same folder or one below. Prints one line per folder pair
+Folders rank from the top down: app; window and install, side by side; base. Every "#include"
+of a header of the project's own must point to the same folder or one below; window and install
+never include each other (only app joins them). Prints one line per folder pair
 ("app -> window  12"), then every include that points up and every circle of includes between
 files; exits 1 when there is any, else 0. Headers that are not in src/ (the system's, the
 generated version header) are left out.
@@ -13,7 +14,8 @@ import re
 import sys
 from pathlib import Path
 
-RANKS = ["app", "window", "install", "base"]  # top first
+RANKS = ["app", "window", "install", "base"]  # top first, for the printed order
+LEVEL = {"app": 0, "window": 1, "install": 1, "base": 2}  # window and install are siblings
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 
 
@@ -44,8 +46,9 @@ def main() -> int:
                 continue
             graph[path.name].append(Path(name).name)
             edges[(here, there)] = edges.get((here, there), 0) + 1
-            if RANKS.index(there) < RANKS.index(here):
-                upward.append(f"{path.relative_to(src)} includes {name} ({there} is above {here})")
+            if here != there and LEVEL[there] <= LEVEL[here]:
+                relation = "beside" if LEVEL[there] == LEVEL[here] else "above"
+                upward.append(f"{path.relative_to(src)} includes {name} ({there} is {relation} {here})")
 
     for (here, there), count in sorted(edges.items(), key=lambda e: (RANKS.index(e[0][0]), RANKS.index(e[0][1]))):
         print(f"{here:>8} -> {there:<8} {count:3}")
@@ -57,7 +60,7 @@ def main() -> int:
         print("CIRCLE: " + " -> ".join(circle))
     if upward or circles:
         return 1
-    print("every include points down or stays in its folder; no circle")
+    print("every include points down or stays in its folder; window and install stay apart; no circle")
     return 0
 
 

@@ -85,7 +85,8 @@ PageSetup page_setup_for(UiLanguage language, const InstallInputs& inputs) {
     return setup;
 }
 
-// An install the window made but could not report (its page was lost): the dialogue's own box.
+// An install the window made but could not report (its page was lost after it): the dialogue's
+// own box.
 void show_unshown_install(UiLanguage language, const std::optional<Status>& install) {
     if (!install) return;
     if (install->ok())
@@ -94,12 +95,15 @@ void show_unshown_install(UiLanguage language, const std::optional<Status>& inst
         show_failed_message(language, install->error());
 }
 
-void run_message_boxes(UiLanguage language, const InstallInputs& inputs) {
+// Ends the process in every case: a window given up may have left its thread blocked inside
+// WebView2, and only the process's end takes it away.
+[[noreturn]] void run_message_boxes(UiLanguage language, const InstallInputs& inputs) {
     switch (run_message_box_dialogue(language, install_action_for(inputs))) {
-        case DialogueOutcome::Cancelled: return;
-        case DialogueOutcome::Installed: wait_or_fail(); return;
+        case DialogueOutcome::Cancelled: end_process(0);
+        case DialogueOutcome::Installed: wait_or_fail(); end_process(0);
         case DialogueOutcome::Failed: end_process(1);
     }
+    end_process(0);
 }
 
 }  // namespace
@@ -117,11 +121,13 @@ void run_setup() {
     if (quiet) return run_quiet(inputs);
     const UiLanguage language = choose_ui_language();
     const WindowOutcome window = run_installer_window(page_setup_for(language, inputs));
-    if (window.result != WindowResult::NotShown) {
-        show_unshown_install(language, window.unshown_install);
+    if (const auto line = window_log_line(window)) log_event(*line);
+    // Closed before anything could be shown (WM_CLOSE, the session's end): nothing more.
+    if (window.end == WindowEnd::ClosedWhileStarting) end_process(0);
+    if (const WindowResult result = window_result(window); result != WindowResult::NotShown) {
+        if (window.end == WindowEnd::PageLost) show_unshown_install(language, window.last_install);
         wait_or_fail();
-        end_process(static_cast<UINT>(window.result));
+        end_process(static_cast<UINT>(result));
     }
-    log_event("the window could not be shown: message boxes");
     run_message_boxes(language, inputs);
 }

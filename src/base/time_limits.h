@@ -9,6 +9,10 @@ struct TimeLimits {
     unsigned long webview_start_ms;  // environment and controller creation together
     unsigned long page_ready_ms;     // from the navigation's start to the page's "ready"
     unsigned long folder_lock_ms;    // another setup holding the folder's lock
+    // How much longer than either WebView2 limit the thread that watches the window's thread
+    // waits before it gives the window up itself: a runtime call that blocks cannot be woken,
+    // but one that merely completes late is given up by the window's own thread first.
+    unsigned long blocked_call_margin_ms;
 };
 
 const TimeLimits& time_limits();

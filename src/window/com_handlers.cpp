@@ -25,7 +25,7 @@ std::string read_message_text(ICoreWebView2WebMessageReceivedEventArgs* args) {
 }  // namespace
 
 WebMessageHandler::WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message,
-                                     InstallAction install, HWND window)
+                                     HandedInstall install, HWND window)
     : state_(std::move(state)), init_message_(std::move(init_message)), install_(std::move(install)), window_(window) {}
 
 HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
@@ -35,8 +35,15 @@ HRESULT STDMETHODCALLTYPE WebMessageHandler::Invoke(ICoreWebView2* sender,
     if (text.empty()) return S_OK;
 
     const PageRequest request = match_page_message(text);
-    // The page runs: no more waiting for its first word (a no-op once the timer is gone).
-    if (request != PageRequest::Unknown) KillTimer(window_, kPageReadyTimer);
+    if (request == PageRequest::Unknown) return S_OK;
+    // The page runs: no more waiting for its first word (a no-op once the timer is gone). Unless
+    // the start was given up meanwhile (the message boxes have taken over): then the page gets
+    // no answer, nothing is installed from here, and the window ends.
+    if (!state_->start || !state_->start->page_spoke()) {
+        PostQuitMessage(kPageLostQuitCode);
+        return S_OK;
+    }
+    KillTimer(window_, kPageReadyTimer);
     switch (request) {
         case PageRequest::Ready: return sender->PostWebMessageAsString(init_message_.c_str());
         case PageRequest::Install: return answer_install(sender);
@@ -53,29 +60,32 @@ HRESULT WebMessageHandler::answer_install(ICoreWebView2* webview) {
     // Without an action there is nothing that could install: a failure with no text.
     const Status outcome = install_ ? install_() : Status::failure(std::string());
     state_->installing = false;
-    // A later success clears the failure of an earlier attempt.
-    state_->last_install_failed = !outcome.ok();
+    // A later attempt's outcome replaces an earlier one's.
     state_->last_install = outcome;
     const HRESULT posted = webview->PostWebMessageAsString(utf8_to_utf16(install_reply(outcome)).c_str());
     // A process failure reported while the install ran: its outcome stands, and the window now
     // ends as it would have then.
-    if (state_->page_lost) PostQuitMessage(kPageLostQuitCode);
+    if (state_->lost) PostQuitMessage(kPageLostQuitCode);
     return posted;
 }
 
 ProcessFailedHandler::ProcessFailedHandler(std::shared_ptr<BridgeState> state) : state_(std::move(state)) {}
 
-bool process_failure_ends_page(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
-    return kind == COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED ||
-           kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED ||
-           kind == COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE;
+std::optional<PageLoss> page_loss_of(COREWEBVIEW2_PROCESS_FAILED_KIND kind) {
+    switch (kind) {
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED: return PageLoss::BrowserProcessExited;
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_EXITED: return PageLoss::RenderProcessExited;
+        case COREWEBVIEW2_PROCESS_FAILED_KIND_RENDER_PROCESS_UNRESPONSIVE: return PageLoss::RenderProcessUnresponsive;
+        default: return std::nullopt;  // replaced by the runtime
+    }
 }
 
 HRESULT STDMETHODCALLTYPE ProcessFailedHandler::Invoke(ICoreWebView2*, ICoreWebView2ProcessFailedEventArgs* args) {
     COREWEBVIEW2_PROCESS_FAILED_KIND kind{};
     if (args == nullptr || FAILED(args->get_ProcessFailedKind(&kind))) return S_OK;
-    if (!process_failure_ends_page(kind) || state_->page_lost) return S_OK;
-    state_->page_lost = true;
+    const std::optional<PageLoss> loss = page_loss_of(kind);
+    if (!loss || state_->lost) return S_OK;
+    state_->lost = loss;
     // The message loop ends; the window then decides between the message boxes and the outcome
     // of an install already made. Not from inside a running install: see answer_install.
     if (!state_->installing) PostQuitMessage(kPageLostQuitCode);

@@ -1,67 +1,22 @@
-// The small COM objects this program hands to WebView2: the base that gives each its reference
-// counting and QueryInterface, the two completion handlers of start-up, the handlers that keep
-// the page the only document, and the handler of the page's messages.
+// The small COM objects this program hands to WebView2: the two completion handlers of start-up,
+// the handlers that keep the page the only document, the handler of WebView2's process failures,
+// and the handler of the page's messages.
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <memory>
-#include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "com_object.h"
 #include "page_setup.h"
 #include "wait_with_pump.h"
 #include "webview2.h"
-
-// ---- The base: a handler derives from ComObject<Itself, Interface> and implements only Invoke;
-// it is created with make_com_object and owned through ComPtr.
-
-template <class Derived, class Interface>
-class ComObject : public Interface {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (IsEqualIID(iid, __uuidof(Interface)) || IsEqualIID(iid, __uuidof(IUnknown))) {
-            *out = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        // No virtual destructor (it would add vtable slots after Invoke): delete as the real type.
-        if (left == 0) delete static_cast<Derived*>(this);
-        return left;
-    }
-
-protected:
-    ComObject() = default;
-    ~ComObject() = default;
-
-private:
-    std::atomic<ULONG> references_{1};
-};
-
-// Creates a handler whose one reference is owned by the returned pointer; an empty pointer
-// when memory runs out (no exception leaves COM code).
-template <class T, class... Args>
-Microsoft::WRL::ComPtr<T> make_com_object(Args&&... args) {
-    T* created = new (std::nothrow) T(std::forward<Args>(args)...);
-    // MinGW's ComPtr::Attach takes a reference of its own (unlike WRL's), so the pointer takes
-    // one by construction and the creation reference is given back.
-    Microsoft::WRL::ComPtr<T> object(created);
-    if (created != nullptr) created->Release();
-    return object;
-}
+#include "window_result.h"
 
 // ---- Start-up: each completion handler hands WebView2's result (a code and the created object)
 // to the waiting code through a shared Completion. The channel is shared because WebView2 keeps
@@ -135,8 +90,8 @@ private:
     std::shared_ptr<BridgeState> state_;
 };
 
-// True for the failures after which the page cannot come back.
-bool process_failure_ends_page(COREWEBVIEW2_PROCESS_FAILED_KIND kind);
+// How the page is lost by a failure of that kind; none for the processes the runtime replaces.
+std::optional<PageLoss> page_loss_of(COREWEBVIEW2_PROCESS_FAILED_KIND kind);
 
 // ---- The page's messages: "ready" is answered with the init message, "install" runs the
 // install handed in and is answered "done" or "error", "mail" has the window open the support
@@ -145,7 +100,7 @@ bool process_failure_ends_page(COREWEBVIEW2_PROCESS_FAILED_KIND kind);
 
 class WebMessageHandler final : public ComObject<WebMessageHandler, ICoreWebView2WebMessageReceivedEventHandler> {
 public:
-    WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message, InstallAction install,
+    WebMessageHandler(std::shared_ptr<BridgeState> state, std::wstring init_message, HandedInstall install,
                       HWND window);
 
     // Succeeds for every message it reads or ignores; only a failed post of a reply comes back
@@ -157,6 +112,6 @@ private:
 
     std::shared_ptr<BridgeState> state_;
     std::wstring init_message_;
-    InstallAction install_;
+    HandedInstall install_;
     HWND window_;
 };

@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <memory>
+
 #include "late_bound_calls.h"
 #include "page_bridge.h"
+#include "start_watch.h"
 #include "window_handles.h"
 #include "window_layout.h"
 #include "window_procedure.h"
@@ -84,15 +88,11 @@ void set_icons(HWND window, HINSTANCE instance, UINT dpi, WindowIcons& icons) {
     if (icons.large) SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.large.get()));
 }
 
-// The message boxes that follow a failed window run on this thread: the quit message that the
-// window's destruction posted must not reach them and close them at once.
+// What is left in the window thread's queue after its window is gone (the quit message that the
+// destruction posted, a completion that came too late) is dropped, never dispatched.
 void discard_queued_messages() {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
-}
-
-WindowResult result_of(BridgeOutcome closed) {
-    return closed == BridgeOutcome::LastInstallFailed ? WindowResult::LastInstallFailed : WindowResult::Closed;
 }
 
 // Runs the loop until the window closes or the page is lost, then closes the page bridge. A lost
@@ -107,14 +107,42 @@ WindowOutcome run_message_loop(HWND window, PageBridge& bridge) {
     }
     const bool page_lost = got == 0 && message.wParam == static_cast<WPARAM>(kPageLostQuitCode);
     ControllerSlot::empty();
-    const std::optional<Status> last_install = bridge.state ? bridge.state->last_install : std::nullopt;
-    const WindowResult closed = result_of(close_page_bridge(bridge));
-    if (!page_lost) return {closed, std::nullopt};
+    // Without a process failure, the page was lost to its silence (kPageReadyTimer).
+    const PageLoss loss = bridge.state && bridge.state->lost ? *bridge.state->lost : PageLoss::Silent;
+    WindowOutcome outcome;
+    outcome.end = WindowEnd::Closed;
+    outcome.last_install = close_page_bridge(bridge);
+    if (!page_lost) return outcome;
 
     DestroyWindow(window);
     discard_queued_messages();
-    if (!last_install) return {WindowResult::NotShown, std::nullopt};
-    return {closed, last_install};
+    outcome.end = WindowEnd::PageLost;
+    outcome.lost = loss;
+    return outcome;
+}
+
+// A start that ended without a window, with the step it was at and how long it had taken.
+WindowOutcome unshown_at(WindowEnd end, const StartWatch& start) {
+    WindowOutcome outcome;
+    outcome.end = end;
+    outcome.waited_for = start.step();
+    outcome.waited_ms = GetTickCount64() - start.started_at();
+    return outcome;
+}
+
+// A start that did not get as far as showing the window: given up (by this thread's own
+// deadline, or by the watching thread while this one was blocked), closed, or failed. This
+// thread's own deadline does not settle the start: the watcher goes on watching this thread's
+// teardown (a controller or window that blocks as it goes) with its own.
+WindowOutcome unshown(HRESULT attached, StartWatch& start) {
+    if (attached == HRESULT_FROM_WIN32(ERROR_CANCELLED)) start.close();  // the quit message, or a close from outside
+    switch (start.state()) {
+        case StartState::GivenUp: return unshown_at(WindowEnd::GivenUp, start);
+        case StartState::Closed: return unshown_at(WindowEnd::ClosedWhileStarting, start);
+        default:
+            return unshown_at(attached == HRESULT_FROM_WIN32(ERROR_TIMEOUT) ? WindowEnd::GivenUp : WindowEnd::NotShown,
+                              start);
+    }
 }
 
 // Empties ControllerSlot when the run ends, between the icons and the brush: a controller that a
@@ -126,9 +154,17 @@ struct ControllerSlotCleanup {
     ~ControllerSlotCleanup() { ControllerSlot::empty(); }
 };
 
-}  // namespace
+// What the window's thread and the thread that watches it share; owned by both, since either
+// may be gone first (the watcher's process ends while this thread is blocked in the runtime).
+struct WindowThread {
+    PageSetup setup;
+    std::shared_ptr<StartWatch> start = std::make_shared<StartWatch>();
+    std::atomic<HWND> window{nullptr};
+    WindowOutcome outcome;  // written by the window's thread before it ends
+};
 
-WindowOutcome run_installer_window(const PageSetup& setup) {
+// The whole window, on the window's own thread: creation, WebView2's start, the message loop.
+WindowOutcome run_window(WindowThread& shared) {
     make_process_per_monitor_dpi_aware();  // refused when already set: that is fine
     // Declared in the reverse order of the final clean-up: icons, slot, brush, COM.
     const ComApartment com(COINIT_APARTMENTTHREADED);
@@ -139,7 +175,8 @@ WindowOutcome run_installer_window(const PageSetup& setup) {
 
     register_window_class(instance, background.get());
     const HWND window = create_window(instance);
-    if (window == nullptr) return {};
+    if (window == nullptr) return unshown(E_FAIL, *shared.start);
+    shared.window = window;
 
     const UINT dpi = effective_dpi(dpi_for_window(window));
     size_and_centre(window, dpi);
@@ -147,14 +184,77 @@ WindowOutcome run_installer_window(const PageSetup& setup) {
     set_icons(window, instance, dpi, icons);
 
     PageBridge bridge;
-    if (FAILED(attach_page_bridge(window, setup, bridge))) {
+    const HRESULT attached = attach_page_bridge(window, shared.setup, shared.start, bridge);
+    // Shown only when the start is still this thread's to settle: once given up or closed
+    // elsewhere, nothing of this window ever appears.
+    if (FAILED(attached) || !shared.start->show()) {
+        if (SUCCEEDED(attached)) close_page_bridge(bridge);
         DestroyWindow(window);
         discard_queued_messages();
-        return {};
+        return unshown(attached, *shared.start);
     }
 
     // Shown as soon as the navigation has started; the page paints when it has loaded.
+    shared.start->enter(StartStep::FirstWord);
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
     return run_message_loop(window, bridge);
+}
+
+DWORD WINAPI window_thread(void* parameter) {
+    const std::unique_ptr<std::shared_ptr<WindowThread>> handed(static_cast<std::shared_ptr<WindowThread>*>(parameter));
+    const std::shared_ptr<WindowThread> shared = *handed;
+    shared->outcome = run_window(*shared);
+    return 0;
+}
+
+// A quit message for the watching thread (the process asked to end): during the start it ends
+// the run at once, even with the window's thread blocked; later it closes the window as its
+// close button would. True when the start was closed.
+bool take_quit_message(WindowThread& shared) {
+    MSG message;
+    bool quit = false;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) quit = quit || message.message == WM_QUIT;
+    if (!quit) return false;
+    if (shared.start->close()) return true;
+    if (const HWND window = shared.window.load()) PostMessageW(window, WM_CLOSE, 0, 0);
+    return false;
+}
+
+// The watching thread: waits for the window's thread to end, giving the start up once the
+// start's or the page's limit and the margin have passed without the window's thread settling
+// it. The window's thread is then left where it is (it may never return from the runtime).
+WindowOutcome watch_window_thread(HANDLE thread, WindowThread& shared) {
+    StartWatch& start = *shared.start;
+    for (;;) {
+        const StartState state = start.state();
+        const std::optional<Deadline> deadline = start.watcher_deadline();
+        const DWORD left = deadline ? milliseconds_left(GetTickCount64(), *deadline) : INFINITE;
+        if (left == 0) {
+            // Closed, and the window's thread has not ended since: the run ends all the same.
+            if (state == StartState::Closed) return unshown_at(WindowEnd::ClosedWhileStarting, start);
+            if (!start.give_up(state)) continue;  // settled meanwhile: look again
+            return unshown_at(WindowEnd::GivenUp, start);
+        }
+        const DWORD waited = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_POSTMESSAGE);
+        if (waited == WAIT_OBJECT_0) return shared.outcome;
+        if (waited == WAIT_OBJECT_0 + 1 && take_quit_message(shared))
+            return unshown_at(WindowEnd::ClosedWhileStarting, start);
+        if (waited == WAIT_FAILED) break;
+    }
+    // Cannot watch: wait for the window as the single-threaded window would have run.
+    WaitForSingleObject(thread, INFINITE);
+    return shared.outcome;
+}
+
+}  // namespace
+
+WindowOutcome run_installer_window(const PageSetup& setup) {
+    const auto shared = std::make_shared<WindowThread>();
+    shared->setup = setup;
+    auto handed = std::make_unique<std::shared_ptr<WindowThread>>(shared);
+    const UniqueHandle thread(CreateThread(nullptr, 0, window_thread, handed.get(), 0, nullptr));
+    if (!thread) return {};  // no thread, no window: the message boxes
+    handed.release();        // the window's thread owns it now
+    return watch_window_thread(thread.get(), *shared);
 }

@@ -34,40 +34,58 @@ std::wstring user_data_folder(const std::optional<std::wstring>& local_app_data)
     return user_data_folder_for(local_app_data, local_app_data ? std::wstring() : temporary_folder());
 }
 
-HRESULT start_environment_in(EnvironmentStarter start, const std::wstring& folder, Deadline deadline,
-                             ComPtr<ICoreWebView2Environment>& environment) {
+// One step of the start: noted for the watching thread before it calls into the runtime, and not
+// begun at all once that thread has settled the start.
+template <class Step>
+HRESULT start_step(StartWatch& start, StartStep step, Step&& call) {
+    if (!start.starting()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+    start.enter(step);
+    return call();
+}
+
+HRESULT start_environment_in(EnvironmentStarter start_runtime, const std::wstring& folder,
+                             const std::shared_ptr<StartWatch>& start, ComPtr<ICoreWebView2Environment>& environment) {
     ignore_failure(create_folder(folder));  // the runtime reports it if it really cannot use the folder
 
     // Shared with the handler, which WebView2 keeps (and may call) after a wait that gave up.
     const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
     const auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
     if (!handler) return E_OUTOFMEMORY;
-    const HRESULT started = start(folder.c_str(), handler.Get());
+    // The loader's retry after a failed start only while this wait still stands.
+    StillWaited still_waited = [channel, start] {
+        return !channel->given_up && start->starting() && GetTickCount64() < start->start_deadline();
+    };
+    const HRESULT started = start_step(*start, StartStep::RuntimeEntry, [&] {
+        return start_runtime(folder.c_str(), handler.Get(), std::move(still_waited));
+    });
     if (FAILED(started)) return started;
-    return wait_with_pump(*channel, deadline, environment);
+    start->enter(StartStep::EnvironmentCreation);
+    return wait_with_pump(*channel, *start, environment);
 }
 
 // A profile below LOCALAPPDATA that the runtime may not use (a redirected or locked-down
 // profile folder) is given up for the temporary folder's, the one a process without
 // LOCALAPPDATA uses; once, within the same time limit.
-HRESULT create_environment(EnvironmentStarter start, const std::optional<std::wstring>& local_app_data,
-                           Deadline deadline, ComPtr<ICoreWebView2Environment>& environment) {
+HRESULT create_environment(EnvironmentStarter start_runtime, const std::optional<std::wstring>& local_app_data,
+                           const std::shared_ptr<StartWatch>& start, ComPtr<ICoreWebView2Environment>& environment) {
     const std::wstring folder = user_data_folder(local_app_data);
-    const HRESULT result = start_environment_in(start, folder, deadline, environment);
+    const HRESULT result = start_environment_in(start_runtime, folder, start, environment);
     if (result != E_ACCESSDENIED || !local_app_data) return result;
     const std::wstring fallback = user_data_folder(std::nullopt);
     if (fallback == folder) return result;
-    return start_environment_in(start, fallback, deadline, environment);
+    return start_environment_in(start_runtime, fallback, start, environment);
 }
 
-HRESULT create_controller(ICoreWebView2Environment& environment, HWND window, Deadline deadline,
+HRESULT create_controller(ICoreWebView2Environment& environment, HWND window, StartWatch& start,
                           ComPtr<ICoreWebView2Controller>& controller) {
     const auto channel = std::make_shared<Completion<ICoreWebView2Controller>>();
     const auto handler = make_com_object<ControllerCompletedHandler>(channel);
     if (!handler) return E_OUTOFMEMORY;
-    const HRESULT started = environment.CreateCoreWebView2Controller(window, handler.Get());
+    const HRESULT started = start_step(start, StartStep::ControllerCall,
+                                       [&] { return environment.CreateCoreWebView2Controller(window, handler.Get()); });
     if (FAILED(started)) return started;
-    return wait_with_pump(*channel, deadline, controller);
+    start.enter(StartStep::ControllerCreation);
+    return wait_with_pump(*channel, start, controller);
 }
 
 // The page's own background colour, so nothing flashes white before it has painted.
@@ -135,25 +153,29 @@ HRESULT register_handlers(ICoreWebView2& webview, HWND window, const PageSetup& 
 
 }  // namespace
 
-HRESULT attach_page_bridge(HWND window, const PageSetup& setup, PageBridge& bridge) {
-    return attach_page_bridge_with(create_webview2_environment, window, setup, bridge);
+HRESULT attach_page_bridge(HWND window, const PageSetup& setup, const std::shared_ptr<StartWatch>& start,
+                           PageBridge& bridge) {
+    return attach_page_bridge_with(create_webview2_environment, window, setup, start, bridge);
 }
 
 HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, const PageSetup& setup,
-                                PageBridge& bridge) {
+                                const std::shared_ptr<StartWatch>& start, PageBridge& bridge) {
     ComPtr<ICoreWebView2Environment> environment;
     ComPtr<ICoreWebView2Controller> controller;
     ComPtr<ICoreWebView2> webview;
     ComPtr<ICoreWebView2Settings> settings;
     const auto state = std::make_shared<BridgeState>();
-    // Environment and controller together: a runtime that starts neither in time is given up.
-    const Deadline started_by = deadline_after(time_limits().webview_start_ms);
+    state->start = start;
+    // Environment and controller together, within the start's one deadline: a runtime that
+    // starts neither in time is given up.
     const HRESULT result = first_failure(
-        [&] { return create_environment(start_environment, setup.local_app_data, started_by, environment); },
-        [&] { return create_controller(*environment.Get(), window, started_by, controller); },
+        [&] { return create_environment(start_environment, setup.local_app_data, start, environment); },
+        [&] { return create_controller(*environment.Get(), window, *start, controller); },
         [&] {
-            set_background_colour(*controller.Get());
-            return place_controller(*controller.Get(), window);
+            return start_step(*start, StartStep::ControllerFirstCalls, [&] {
+                set_background_colour(*controller.Get());
+                return place_controller(*controller.Get(), window);
+            });
         },
         [&] {
             ControllerSlot::put(controller.Get());
@@ -164,7 +186,10 @@ HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND windo
             confine_settings(*settings.Get(), setup.devtools);
             return register_handlers(*webview.Get(), window, setup, state);
         },
-        [&] { return webview->NavigateToString(utf8_to_utf16(installer_page()).c_str()); });
+        [&] {
+            return start_step(*start, StartStep::Navigation,
+                              [&] { return webview->NavigateToString(utf8_to_utf16(installer_page()).c_str()); });
+        });
     if (FAILED(result)) return result;
 
     // The navigation has started: the page's first word is due within the limit (a failure to
@@ -181,12 +206,12 @@ std::wstring user_data_folder_for(const std::optional<std::wstring>& local_app_d
     return join_path(join_path(join_path(base, L"Orvelle"), L"Filters"), L"WebView2-Setup");
 }
 
-BridgeOutcome close_page_bridge(PageBridge& bridge) {
+std::optional<Status> close_page_bridge(PageBridge& bridge) {
     if (bridge.controller) bridge.controller->Close();
-    const bool last_install_failed = bridge.state && bridge.state->last_install_failed;
+    std::optional<Status> last_install = bridge.state ? bridge.state->last_install : std::nullopt;
     bridge.state.reset();
     bridge.settings.Reset();
     bridge.webview.Reset();
     bridge.controller.Reset();
-    return last_install_failed ? BridgeOutcome::LastInstallFailed : BridgeOutcome::NoFailedInstall;
+    return last_install;
 }

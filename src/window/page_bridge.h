@@ -10,19 +10,24 @@
 
 #include "page_setup.h"
 #include "result.h"
+#include "start_watch.h"
 #include "webview2.h"
+#include "webview2_runtime.h"
+#include "window_result.h"
 
 // What the bridge and its handlers share: how the most recent install request went (set from
-// each install's outcome, read once when the bridge closes), and whether the page was lost to a
-// WebView2 process failure.
+// each install's outcome, read once when the bridge closes), whether the page was lost to a
+// WebView2 process failure, and the window's start, which the page's first word ends.
 struct BridgeState {
-    bool last_install_failed = false;
-    // The most recent install request's outcome; none before the first request.
+    // The most recent install request's outcome; none before the first request. Whether it
+    // failed is what the window's result is made of.
     std::optional<Status> last_install;
     // An install request is running inside the page's message event: a process failure reported
     // meanwhile is acted on once it has returned.
     bool installing = false;
-    bool page_lost = false;
+    // Set when a WebView2 process failure took the page.
+    std::optional<PageLoss> lost;
+    std::shared_ptr<StartWatch> start;
 };
 
 struct PageBridge {
@@ -35,29 +40,28 @@ struct PageBridge {
 // How the WebView2 environment is started: the installed runtime in the program, a fake one in
 // tests. Same contract as create_webview2_environment.
 using EnvironmentStarter = HRESULT (*)(const wchar_t* user_data_folder,
-                                       ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+                                       ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler,
+                                       StillWaited still_waited);
 
 // Creates the WebView2 controller in `window`, puts it into ControllerSlot, registers the
 // handlers and starts the navigation to the page; dispatches the thread's messages while it
-// waits for WebView2, which gets time_limits().webview_start_ms for its environment and
-// controller together (HRESULT_FROM_WIN32(ERROR_TIMEOUT) after that). A profile folder below
-// LOCALAPPDATA that the runtime refuses with E_ACCESSDENIED is tried once more below the
-// temporary folder. Once the navigation has started, the window's kPageReadyTimer waits
+// waits for WebView2, which gets until start.start_deadline() for its environment and
+// controller together (HRESULT_FROM_WIN32(ERROR_TIMEOUT) after that). Each step is noted in
+// `start` for the thread that watches this one, and none is begun once that thread has settled
+// the start (HRESULT_FROM_WIN32(ERROR_CANCELLED)). A profile folder below LOCALAPPDATA that the
+// runtime refuses with E_ACCESSDENIED is tried once more below the temporary folder, within the
+// same deadline. Once the navigation has started, the window's kPageReadyTimer waits
 // time_limits().page_ready_ms for the page's first message. On a fatal failure returns its
 // HRESULT, leaves `bridge` untouched and lets go of everything it created (a controller already
 // put into ControllerSlot stays there).
-HRESULT attach_page_bridge(HWND window, const PageSetup& setup, PageBridge& bridge);
+HRESULT attach_page_bridge(HWND window, const PageSetup& setup, const std::shared_ptr<StartWatch>& start,
+                           PageBridge& bridge);
 HRESULT attach_page_bridge_with(EnvironmentStarter start_environment, HWND window, const PageSetup& setup,
-                                PageBridge& bridge);
+                                const std::shared_ptr<StartWatch>& start, PageBridge& bridge);
 
-// How the page's installs went, as the bridge closes.
-enum class BridgeOutcome {
-    NoFailedInstall,    // the most recent install attempt succeeded, or none was made
-    LastInstallFailed,  // the most recent install attempt failed
-};
-
-// Closes the controller, lets go of every WebView2 object and tells how the installs went.
-BridgeOutcome close_page_bridge(PageBridge& bridge);
+// Closes the controller, lets go of every WebView2 object and hands back the most recent
+// install's outcome (none when the page asked for none).
+std::optional<Status> close_page_bridge(PageBridge& bridge);
 
 // Where the WebView2 runtime keeps this program's browser profile:
 // %LOCALAPPDATA%\Orvelle\Filters\WebView2-Setup. The folder below `local_app_data` when that

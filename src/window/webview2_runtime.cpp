@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "com_handlers.h"
+#include "com_object.h"
 #include "file_ops.h"
 #include "grown_buffer.h"
 #include "os_error.h"
@@ -167,18 +167,20 @@ HRESULT start_runtime(const wchar_t* user_data_folder,
 }
 
 // Stands between the runtime and the caller's handler, as the SDK's loader does: a failed
-// completion starts the runtime once more (unless a start has already been retried), and a
-// delivered environment reaches the caller only once it has answered for ICoreWebView2Environment.
+// completion starts the runtime once more (unless a start has already been retried, or the
+// caller no longer waits), and a delivered environment reaches the caller only once it has
+// answered for ICoreWebView2Environment.
 class RetryingEnvironmentHandler final
     : public ComObject<RetryingEnvironmentHandler, ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> {
 public:
     RetryingEnvironmentHandler(const wchar_t* user_data_folder,
-                               ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* caller)
+                               ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* caller,
+                               StillWaited still_waited)
         : user_data_folder_(user_data_folder != nullptr ? user_data_folder : L""),
-          has_folder_(user_data_folder != nullptr), caller_(caller) {}
+          has_folder_(user_data_folder != nullptr), caller_(caller), still_waited_(std::move(still_waited)) {}
 
-    // The one start after a failure; false when it was already used.
-    bool take_retry() { return !std::exchange(retried_, true); }
+    // The one start after a failure; false when it was already used or no one waits any more.
+    bool take_retry() { return still_waited_ && still_waited_() && !std::exchange(retried_, true); }
     HRESULT start() { return start_runtime(has_folder_ ? user_data_folder_.c_str() : nullptr, this); }
 
     HRESULT STDMETHODCALLTYPE Invoke(HRESULT result, ICoreWebView2Environment* created) override {
@@ -200,14 +202,17 @@ private:
     bool has_folder_;
     bool retried_ = false;
     Microsoft::WRL::ComPtr<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> caller_;
+    StillWaited still_waited_;
 };
 
 }  // namespace
 
 HRESULT create_webview2_environment(const wchar_t* user_data_folder,
-                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler,
+                                    StillWaited still_waited) {
     if (handler == nullptr) return E_POINTER;
-    const auto wrapper = make_com_object<RetryingEnvironmentHandler>(user_data_folder, handler);
+    const auto wrapper = make_com_object<RetryingEnvironmentHandler>(user_data_folder, handler,
+                                                                     std::move(still_waited));
     if (!wrapper) return E_OUTOFMEMORY;
     // A start that fails at once is tried once more, after a fresh look-up.
     HRESULT started = wrapper->start();

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,12 +37,18 @@ std::optional<std::wstring> runtime_dll_path(std::wstring_view registry_value);
 // execution wins.
 std::optional<std::wstring> find_webview2_runtime();
 
+// Whether the caller still waits for the environment: asked before a failed start is retried.
+using StillWaited = std::function<bool()>;
+
 // Starts creating a WebView2 environment with the installed runtime, no browser folder and no
 // options. The result arrives through handler->Invoke on this thread while it pumps messages.
-// A start that fails, at once or through its completion, is retried once with a fresh look-up;
-// a delivered environment is handed on only when it answers QueryInterface for
+// A start that fails, at once or through its completion, is retried once with a fresh look-up,
+// but only while `still_waited` says so: a start the caller has given up (its limit passed while
+// the runtime blocked or answered late) starts no browser processes that no one would use.
+// A delivered environment is handed on only when it answers QueryInterface for
 // ICoreWebView2Environment (else its failure comes with no environment).
 // E_POINTER without a handler; HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) when no runtime is
 // installed; a load or entry-point failure as its HRESULT; else what the runtime returns.
 HRESULT create_webview2_environment(const wchar_t* user_data_folder,
-                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler);
+                                    ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler,
+                                    StillWaited still_waited);

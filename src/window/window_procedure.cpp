@@ -20,6 +20,13 @@ LRESULT on_destroy() {
 }
 
 // The control always covers the whole client area; the message's own sizes are not needed.
+// The session ends (shutdown, log-off): the window closes as its close button closes it; during
+// the runtime's start that ends the run with nothing shown.
+LRESULT on_end_session(HWND window, WPARAM ending) {
+    if (ending) DestroyWindow(window);
+    return 0;
+}
+
 LRESULT on_size(HWND window) {
     const auto controller = ControllerSlot::peek();
     RECT client{};
@@ -66,6 +73,7 @@ LRESULT CALLBACK installer_window_procedure(HWND window, UINT message, WPARAM wp
         case WM_DPICHANGED: return on_dpi_changed(window, reinterpret_cast<const RECT*>(lparam));
         case kOpenSupportMail: return on_open_support_mail(window);
         case WM_TIMER: return on_timer(window, wparam, lparam);
+        case WM_ENDSESSION: return on_end_session(window, wparam);
         default: return DefWindowProcW(window, message, wparam, lparam);
     }
 }

@@ -1,8 +1,9 @@
 // The installer window's procedure and what it reaches: destroy ends the message loop, size and
 // focus go on to the WebView2 controller (through ControllerSlot), a DPI change takes the size
 // the system suggests, kOpenSupportMail opens the support mail link, kPageReadyTimer gives the
-// page up. Nothing else is handled;
-// WM_CLOSE included, whose default processing destroys the window.
+// page up, the session's end (WM_ENDSESSION) destroys the window. Nothing else is handled;
+// WM_CLOSE included, whose default processing destroys the window, and WM_QUERYENDSESSION, whose
+// default lets the session end.
 #pragma once
 #include <windows.h>
 #include <wrl/client.h>

@@ -89,12 +89,22 @@ LRESULT CALLBACK scheduler_procedure(HWND window, UINT message, WPARAM wparam, L
     return DefWindowProcW(window, message, wparam, lparam);
 }
 
+// The module this code is in: the stand-in runtime DLL, of which a process may load several
+// copies (one per runtime folder a test registers), or the test program. Each registers the
+// window class under its own module, so that its timers reach its own procedure and work.
+HINSTANCE this_module() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&scheduler_procedure), &module);
+    return module;
+}
+
 HWND scheduler_window() {
     thread_local HWND window = nullptr;
     if (window == nullptr) {
         WNDCLASSW window_class{};
         window_class.lpfnWndProc = scheduler_procedure;
-        window_class.hInstance = GetModuleHandleW(nullptr);
+        window_class.hInstance = this_module();
         window_class.lpszClassName = L"FakeWebView2Scheduler";
         RegisterClassW(&window_class);
         window = CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
@@ -257,6 +267,13 @@ void deliver(const std::shared_ptr<World>& world, Delivery delivery, std::functi
     }
 }
 
+// Blocks the calling thread for `ms` (for ever with INFINITE), then notes that `call` returned.
+void block(World& world, DWORD ms, const std::string& call) {
+    if (ms == 0) return;
+    Sleep(ms);
+    world.note(call + " returned");
+}
+
 // ---- settings, web view, controller, environment ----
 
 class Settings final : public Fake<SettingsStub> {
@@ -313,6 +330,7 @@ public:
     HRESULT STDMETHODCALLTYPE NavigateToString(LPCWSTR html) override {
         world_->record.page = html;
         world_->note("NavigateToString");
+        block(*world_, world_->behaviour.navigate_blocks_ms, "NavigateToString");
         if (FAILED(world_->behaviour.navigate)) return world_->behaviour.navigate;
         // The runtime raises NavigationStarting for the navigation this call starts, later.
         const std::shared_ptr<World> world = world_;
@@ -377,6 +395,8 @@ public:
     HRESULT STDMETHODCALLTYPE put_Bounds(RECT bounds) override {
         world_->record.bounds = bounds;
         world_->note("put_Bounds");
+        if (!bounds_given_) block(*world_, world_->behaviour.first_bounds_blocks_ms, "put_Bounds");
+        bounds_given_ = true;
         return world_->behaviour.bounds;
     }
     HRESULT STDMETHODCALLTYPE MoveFocus(COREWEBVIEW2_MOVE_FOCUS_REASON reason) override {
@@ -417,6 +437,7 @@ private:
     }
     std::shared_ptr<World> world_;
     ComPtr<ICoreWebView2> webview_;
+    bool bounds_given_ = false;
 };
 
 class Environment final : public Fake<EnvironmentStub> {
@@ -426,6 +447,7 @@ public:
     HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
         HWND parent, ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) override {
         world_->note("CreateCoreWebView2Controller");
+        block(*world_, world_->behaviour.controller_call_blocks_ms, "CreateCoreWebView2Controller");
         if (FAILED(world_->behaviour.controller_start)) return world_->behaviour.controller_start;
         ComPtr<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> held(handler);
         const std::shared_ptr<World> world = world_;
@@ -467,6 +489,7 @@ HRESULT start_environment(const std::shared_ptr<World>& world, const wchar_t* us
                           ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
     world->record.user_data_folder = user_data_folder != nullptr ? user_data_folder : L"";
     world->note("CreateEnvironment");
+    block(*world, world->behaviour.entry_blocks_ms, "CreateEnvironment");
     const Behaviour& behaviour = world->behaviour;
     const bool first = std::count(world->record.calls.begin(), world->record.calls.end(), "CreateEnvironment") == 1;
     if (first && FAILED(behaviour.first_environment_start)) return behaviour.first_environment_start;

@@ -55,6 +55,13 @@ struct Behaviour {
     HRESULT add_process_failed = S_OK;
     HRESULT navigate = S_OK;
     HRESULT post = S_OK;
+    // Calls that block before they go on, as a runtime held up by a security product's scan or
+    // a broken update does: 0 not at all, INFINITE for ever. Once one returns, "<call> returned"
+    // is noted.
+    DWORD entry_blocks_ms = 0;            // the entry point (start_environment)
+    DWORD controller_call_blocks_ms = 0;  // CreateCoreWebView2Controller
+    DWORD first_bounds_blocks_ms = 0;     // the first put_Bounds
+    DWORD navigate_blocks_ms = 0;         // NavigateToString
 };
 
 struct Record {

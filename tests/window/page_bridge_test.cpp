@@ -12,6 +12,7 @@
 #include "page_bridge.h"
 #include "test_support.h"
 #include "text.h"
+#include "time_limits.h"
 #include "window_procedure.h"
 
 namespace fw = fake_webview2;
@@ -21,7 +22,8 @@ namespace {
 
 std::shared_ptr<fw::World> g_world;
 
-HRESULT start_fake_runtime(const wchar_t* folder, ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
+HRESULT start_fake_runtime(const wchar_t* folder, ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler,
+                           StillWaited) {
     return fw::start_environment(g_world, folder, handler);
 }
 
@@ -70,6 +72,7 @@ protected:
     PageSetup setup = english_setup(scratch / L"Local", plugins, install);
     HWND window = nullptr;
     PageBridge bridge;
+    std::shared_ptr<StartWatch> start = std::make_shared<StartWatch>();
 
     void SetUp() override {
         fw::watch_message_texts();
@@ -88,11 +91,17 @@ protected:
         EXPECT_EQ(fw::unfreed_message_texts(), 0);
     }
 
-    HRESULT attach() { return attach_page_bridge_with(start_fake_runtime, window, setup, bridge); }
+    // Each attach is a new start, with its own deadline.
+    HRESULT attach() {
+        start = std::make_shared<StartWatch>();
+        return attach_page_bridge_with(start_fake_runtime, window, setup, start, bridge);
+    }
 
-    // Attaches, lets the page's first navigation through, and forgets the calls so far.
+    // Attaches, shows the page as the window does, lets its first navigation through, and
+    // forgets the calls so far.
     void attach_live_page() {
         ASSERT_EQ(attach(), S_OK);
+        ASSERT_TRUE(start->show());
         pump_pending_messages();
         ASSERT_EQ(g_world->record.first_navigation_cancelled, false);
         g_world->record.posted.clear();
@@ -157,7 +166,7 @@ TEST_F(PageBridgeTest, ClosingLetsGoOfEveryObject) {
     EXPECT_EQ(page_says(L"ready"), S_OK);
     const std::weak_ptr<BridgeState> state = bridge.state;
     EXPECT_GT(fw::live_fake_objects(), 0);
-    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall);
+    EXPECT_EQ(close_page_bridge(bridge), std::nullopt) << "no install was asked for";
     ControllerSlot::empty();
     EXPECT_EQ(g_world->record.calls.back(), "Close");
     EXPECT_TRUE(state.expired()) << "the web-message handler was not let go of";
@@ -250,6 +259,73 @@ TEST_F(PageBridgeTest, AProfileFolderRefusedBelowLocalAppDataGivesWayToTheTempor
     }
 }
 
+// Both places share the start's one deadline: a runtime that answers each start late enough
+// may use the temporary folder only within what is left of it.
+TEST_F(PageBridgeTest, TheTemporaryFolderGetsWhatIsLeftOfTheStartsLimit) {
+    g_world->behaviour.refused_folder = scratch / L"Local";
+    g_world->behaviour.environment_delivery = fw::Delivery::AfterDelay;
+    g_world->behaviour.late_ms = time_limits().webview_start_ms * 6 / 10;
+    EXPECT_EQ(attach(), HRESULT_FROM_WIN32(ERROR_TIMEOUT)) << "the second place got a limit of its own";
+    const std::vector<std::string>& calls = g_world->record.calls;
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "CreateEnvironment"), 2);
+    EXPECT_EQ(start->step(), StartStep::EnvironmentCreation);
+}
+
+// The thread that watches the window may settle the start while this one waits or before a step:
+// the wait ends and no further runtime call is made.
+TEST_F(PageBridgeTest, AStartSettledFromOutsideEndsTheWaitAndBeginsNoStep) {
+    g_world->behaviour.environment_delivery = fw::Delivery::Never;
+    const auto watch = std::make_shared<StartWatch>();
+    fw::run_after(300, [watch] { watch->give_up(StartState::Starting); });
+    const ULONGLONG began = GetTickCount64();
+    EXPECT_EQ(attach_page_bridge_with(start_fake_runtime, window, setup, watch, bridge),
+              HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_LT(GetTickCount64() - began, time_limits().webview_start_ms)
+        << "the wait went on after the start was given up";
+    EXPECT_EQ(g_world->record.calls, std::vector<std::string>{"CreateEnvironment"});
+
+    g_world = std::make_shared<fw::World>();
+    const auto closed = std::make_shared<StartWatch>();
+    ASSERT_TRUE(closed->close());
+    EXPECT_EQ(attach_page_bridge_with(start_fake_runtime, window, setup, closed, bridge),
+              HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_TRUE(g_world->record.calls.empty()) << "the runtime was started for a closed window";
+    EXPECT_FALSE(bridge.controller || bridge.state);
+}
+
+// The page's first word is watched with its own limit, not the start's.
+TEST_F(PageBridgeTest, ThePagesFirstWordHasItsOwnLimit) {
+    const ULONGLONG began = GetTickCount64();
+    attach_live_page();
+    std::optional<ULONGLONG> fired;
+    MSG message;
+    while (!fired && GetTickCount64() - began < 3 * time_limits().webview_start_ms) {
+        if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            continue;
+        }
+        if (message.message == WM_TIMER && message.hwnd == window && message.wParam == kPageReadyTimer)
+            fired = GetTickCount64() - began;
+        DispatchMessageW(&message);
+    }
+    ASSERT_TRUE(fired) << "no watch for the page's first word";
+    EXPECT_GE(*fired + 50, time_limits().page_ready_ms);
+    EXPECT_LT(*fired, time_limits().page_ready_ms + 1000) << "armed with another limit";
+}
+
+// After the start was given up (the message boxes run on the other thread), a page that speaks
+// at last gets no answer, installs nothing and ends its window.
+TEST_F(PageBridgeTest, APageThatSpeaksAfterTheStartWasGivenUpIsNotAnswered) {
+    attach_live_page();
+    ASSERT_TRUE(start->give_up(StartState::Shown));
+    for (const wchar_t* text : {L"ready", L"install"}) {
+        EXPECT_EQ(page_says(text), S_OK);
+        EXPECT_EQ(take_quit_message(), static_cast<WPARAM>(kPageLostQuitCode)) << ts::utf8(text);
+    }
+    EXPECT_EQ(install->runs, 0) << "installed from the window while the message boxes run";
+    EXPECT_TRUE(g_world->record.posted.empty());
+}
+
 TEST_F(PageBridgeTest, ALostPageEndsTheLoopOnceNoInstallRuns) {
     // The runtime replaces these processes by itself: the page stays.
     attach_live_page();
@@ -259,7 +335,7 @@ TEST_F(PageBridgeTest, ALostPageEndsTheLoopOnceNoInstallRuns) {
         EXPECT_EQ(fw::fail_process(*g_world, kind), S_OK);
         EXPECT_EQ(take_quit_message(), std::nullopt) << kind;
     }
-    EXPECT_FALSE(bridge.state->page_lost);
+    EXPECT_FALSE(bridge.state->lost);
 
     // These leave the window without content for good.
     for (const auto kind : {COREWEBVIEW2_PROCESS_FAILED_KIND_BROWSER_PROCESS_EXITED,
@@ -271,7 +347,7 @@ TEST_F(PageBridgeTest, ALostPageEndsTheLoopOnceNoInstallRuns) {
         attach_live_page();
         EXPECT_EQ(fw::fail_process(*g_world, kind), S_OK);
         EXPECT_EQ(take_quit_message(), static_cast<WPARAM>(kPageLostQuitCode));
-        EXPECT_TRUE(bridge.state->page_lost);
+        EXPECT_TRUE(bridge.state->lost);
         EXPECT_FALSE(bridge.state->last_install) << "no install was requested";
     }
 
@@ -358,7 +434,8 @@ TEST_F(PageBridgeTest, IgnoredFailuresLeaveTheAttachSucceeding) {
     ASSERT_EQ(g_world->record.posted.size(), 2u);
     EXPECT_EQ(g_world->record.posted[1], L"error\nno user folder (USERPROFILE).");
     EXPECT_EQ(install->runs, 1);
-    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::LastInstallFailed);
+    const std::optional<Status> last = close_page_bridge(bridge);
+    EXPECT_TRUE(last && !last->ok());
 }
 
 TEST_F(PageBridgeTest, ReadyIsAnsweredEveryTimeWithTheSameInit) {
@@ -389,7 +466,8 @@ TEST_F(PageBridgeTest, InstallRunsTheHandedInstallOnceAndRepliesDone) {
     ASSERT_EQ(g_world->record.posted.size(), 1u);
     EXPECT_EQ(g_world->record.posted[0], L"done");
     EXPECT_EQ(install->runs, 1);
-    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall);
+    const std::optional<Status> last = close_page_bridge(bridge);
+    EXPECT_TRUE(last && last->ok());
 }
 
 TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
@@ -399,21 +477,21 @@ TEST_F(PageBridgeTest, TheMostRecentInstallDecidesTheFlag) {
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 1u);
     EXPECT_EQ(utf16_to_utf8(g_world->record.posted[0]), "error\n" + failure) << "the failure text verbatim";
-    EXPECT_TRUE(bridge.state->last_install_failed);
+    EXPECT_FALSE(bridge.state->last_install->ok());
 
     install->outcome = Status::success();
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 2u);
     EXPECT_EQ(g_world->record.posted[1], L"done");
-    EXPECT_FALSE(bridge.state->last_install_failed) << "a later success clears the failure";
+    EXPECT_TRUE(bridge.state->last_install->ok()) << "a later success clears the failure";
 
     install->outcome = Status::failure("");  // a failure without a text is still a failure
     EXPECT_EQ(page_says(L"install"), S_OK);
     ASSERT_EQ(g_world->record.posted.size(), 3u);
     EXPECT_EQ(g_world->record.posted[2], L"error\n");
     EXPECT_EQ(install->runs, 3);
-    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::LastInstallFailed)
-        << "done then error: the last attempt failed";
+    const std::optional<Status> last = close_page_bridge(bridge);
+    EXPECT_TRUE(last && !last->ok()) << "done then error: the last attempt failed";
     EXPECT_EQ(g_world->record.calls.back(), "Close");
     EXPECT_FALSE(bridge.controller || bridge.webview || bridge.settings || bridge.state);
 }
@@ -436,7 +514,8 @@ TEST_F(PageBridgeTest, AFailedPostIsTheHandlersResult) {
     g_world->behaviour.post = E_ACCESSDENIED;
     EXPECT_EQ(page_says(L"ready"), E_ACCESSDENIED);
     EXPECT_EQ(page_says(L"install"), E_ACCESSDENIED);
-    EXPECT_EQ(close_page_bridge(bridge), BridgeOutcome::NoFailedInstall) << "the install itself succeeded";
+    const std::optional<Status> last = close_page_bridge(bridge);
+    EXPECT_TRUE(last && last->ok()) << "the install itself succeeded";
 }
 
 TEST_F(PageBridgeTest, OnlyTheFirstNavigationGoesThroughAndNoWindowOpens) {
@@ -473,7 +552,8 @@ protected:
         g_world = world;
         PageBridge bridge;
         const PageSetup setup = english_setup(L"", L"", std::make_shared<FakeInstall>());
-        ASSERT_EQ(attach_page_bridge_with(start_fake_runtime, window, setup, bridge), S_OK);
+        ASSERT_EQ(attach_page_bridge_with(start_fake_runtime, window, setup, std::make_shared<StartWatch>(), bridge),
+                  S_OK);
         world->record.bounds.reset();
         world->record.focus_moves = 0;
     }

@@ -22,6 +22,9 @@ namespace {
 constexpr HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
 const std::wstring kDll = L"\\EBWebView\\x64\\EmbeddedBrowserWebView.dll";
 
+// A caller that waits for as long as the test does.
+const StillWaited kWaited = [] { return true; };
+
 class RuntimeLoader : public ::testing::Test {
 protected:
     ts::ScratchFolder scratch;
@@ -96,7 +99,7 @@ TEST_F(RuntimeLoader, NothingUsableRegisteredMeansNotFound) {
 
         const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
         const auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
-        EXPECT_EQ(create_webview2_environment(L"C:\\data", handler.Get()), kNotFound);
+        EXPECT_EQ(create_webview2_environment(L"C:\\data", handler.Get(), kWaited), kNotFound);
         EXPECT_FALSE(channel->arrived);
     }
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE,
@@ -123,6 +126,12 @@ TEST_F(RuntimeLoader, PerMachineBeforePerUserAndStableBeforePreview) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(find_webview2_runtime(), user + kDll) << "a DLL that cannot be opened for reading is passed over";
     CloseHandle(held);
+    // Open for writing elsewhere (an update in progress), reading shared: still passed over.
+    const HANDLE written = CreateFileW((machine + kDll).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       0, nullptr);
+    ASSERT_NE(written, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(find_webview2_runtime(), user + kDll) << "a DLL being written is passed over";
+    CloseHandle(written);
 
     stand_in::unregister_all();
     ASSERT_TRUE(stand_in::register_folder(HKEY_LOCAL_MACHINE, stand_in::kStableChannel, machine));
@@ -147,9 +156,10 @@ TEST_F(RuntimeLoader, ARuntimeWithoutTheEntryPointFailsToStart) {
 
     const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
     const auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
-    EXPECT_EQ(create_webview2_environment(L"C:\\data", handler.Get()), HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(create_webview2_environment(L"C:\\data", handler.Get(), kWaited),
+              HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
     EXPECT_TRUE(ts::exists(folder + kDll + L".loaded")) << "it was loaded from its registered place";
-    EXPECT_EQ(create_webview2_environment(L"C:\\data", nullptr), E_POINTER);
+    EXPECT_EQ(create_webview2_environment(L"C:\\data", nullptr, kWaited), E_POINTER);
 }
 
 std::string read_text(const std::wstring& path) {
@@ -168,9 +178,9 @@ int starts_in(const std::string& record) {
     return starts;
 }
 
-// A start that fails, at once or through its completion, is retried once; an environment is
-// handed on only when it answers for its interface.
-TEST_F(RuntimeLoader, AFailedStartIsRetriedOnceAndTheEnvironmentIsChecked) {
+// A start that fails, at once or through its completion, is retried once while its caller waits;
+// an environment is handed on only when it answers for its interface.
+TEST_F(RuntimeLoader, AFailedStartIsRetriedOnceWhileWaitedForAndTheEnvironmentIsChecked) {
     const std::wstring folder = installed(L"wv", L"131.0.2903.146");
     ASSERT_TRUE(stand_in::register_folder(HKEY_CURRENT_USER, stand_in::kStableChannel, folder));
     const std::wstring record = scratch / L"record.txt";
@@ -194,14 +204,49 @@ TEST_F(RuntimeLoader, AFailedStartIsRetriedOnceAndTheEnvironmentIsChecked) {
         environment_of_test.set(L"LUMIVANE_STAND_IN_SCRIPT", script);
         const auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
         const auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
-        const HRESULT started = create_webview2_environment(L"C:\\data", handler.Get());
+        const HRESULT started = create_webview2_environment(L"C:\\data", handler.Get(), kWaited);
         EXPECT_EQ(started, S_OK);
         if (FAILED(started)) continue;  // nothing would complete
         Microsoft::WRL::ComPtr<ICoreWebView2Environment> environment;
-        EXPECT_EQ(wait_with_pump(*channel, deadline_after(time_limits().webview_start_ms), environment), c.completion);
+        EXPECT_EQ(wait_with_pump(*channel, StartWatch(), environment), c.completion);
         EXPECT_EQ(static_cast<bool>(environment), c.completion == S_OK);
         EXPECT_EQ(starts_in(read_text(record)), c.starts);
     }
+
+    // Once its caller no longer waits, a failed start is not started again: that would start
+    // browser processes no one uses, or block once more. A completion that fails after the wait
+    // gave up:
+    environment_of_test.set(L"LUMIVANE_STAND_IN_SCRIPT", scratch / L"late.txt");
+    ASSERT_TRUE(ts::write_bytes(scratch / L"late.txt",
+                                "behave\tenvironment_delivery=late\nbehave\tlate_ms=800\n"
+                                "behave\tfirst_environment_completion=0x80004005\n"));
+    auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
+    auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
+    // A start whose limit leaves 300 ms.
+    const StartWatch short_start(GetTickCount64() - time_limits().webview_start_ms + 300);
+    ASSERT_EQ(create_webview2_environment(L"C:\\data", handler.Get(), [channel] { return !channel->given_up; }), S_OK);
+    Microsoft::WRL::ComPtr<ICoreWebView2Environment> environment;
+    EXPECT_EQ(wait_with_pump(*channel, short_start, environment), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    // The failure arrives while the thread goes on pumping (as a message box's loop would); a
+    // retry would be made inside its delivery.
+    const ULONGLONG until = GetTickCount64() + 2000;
+    MSG message;
+    while (GetTickCount64() < until &&
+           read_text(record).find("call\tLateEnvironmentCompletion\n") == std::string::npos) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(20);
+    }
+    ASSERT_NE(read_text(record).find("call\tLateEnvironmentCompletion\n"), std::string::npos) << read_text(record);
+    EXPECT_EQ(starts_in(read_text(record)), 1) << "started again after the wait gave up";
+    EXPECT_FALSE(channel->arrived);
+
+    // An entry point that fails (after blocking past the limit, say) when no one waits any more:
+    environment_of_test.set(L"LUMIVANE_STAND_IN_SCRIPT", scratch / L"refused.txt");
+    ASSERT_TRUE(ts::write_bytes(scratch / L"refused.txt", "behave\tenvironment_start=0x80004005\n"));
+    channel = std::make_shared<Completion<ICoreWebView2Environment>>();
+    handler = make_com_object<EnvironmentCompletedHandler>(channel);
+    EXPECT_EQ(create_webview2_environment(L"C:\\data", handler.Get(), [] { return false; }), E_FAIL);
+    EXPECT_EQ(starts_in(read_text(record)), 1);
 }
 
 TEST_F(RuntimeLoader, StartsTheRuntimeWithTheInstalledRuntimeArguments) {
@@ -217,7 +262,7 @@ TEST_F(RuntimeLoader, StartsTheRuntimeWithTheInstalledRuntimeArguments) {
     ASSERT_TRUE(ts::write_bytes(script, "behave\tenvironment_start=0x80070070\n"));
     auto channel = std::make_shared<Completion<ICoreWebView2Environment>>();
     auto handler = make_com_object<EnvironmentCompletedHandler>(channel);
-    EXPECT_EQ(create_webview2_environment(L"C:\\Users\\demo\\Orvelle data", handler.Get()),
+    EXPECT_EQ(create_webview2_environment(L"C:\\Users\\demo\\Orvelle data", handler.Get(), kWaited),
               HRESULT_FROM_WIN32(ERROR_DISK_FULL));
     EXPECT_FALSE(channel->arrived);
     const std::string refused = read_text(record);
@@ -229,10 +274,10 @@ TEST_F(RuntimeLoader, StartsTheRuntimeWithTheInstalledRuntimeArguments) {
     ASSERT_TRUE(ts::write_bytes(script, "behave\tenvironment_start=0\n"));
     channel = std::make_shared<Completion<ICoreWebView2Environment>>();
     handler = make_com_object<EnvironmentCompletedHandler>(channel);
-    EXPECT_EQ(create_webview2_environment(L"D:\\data", handler.Get()), S_OK);
+    EXPECT_EQ(create_webview2_environment(L"D:\\data", handler.Get(), kWaited), S_OK);
     EXPECT_FALSE(channel->arrived) << "the stand-in completes later, as the runtime does";
     Microsoft::WRL::ComPtr<ICoreWebView2Environment> environment;
-    EXPECT_EQ(wait_with_pump(*channel, deadline_after(time_limits().webview_start_ms), environment), S_OK);
+    EXPECT_EQ(wait_with_pump(*channel, StartWatch(), environment), S_OK);
     EXPECT_TRUE(environment);
     EXPECT_NE(read_text(record).find("user_data_folder\tD:\\\\data\n"), std::string::npos);
 }

@@ -7,7 +7,9 @@
 // the stand-in plays what the installer page does by itself (page-start):
 //   behave   <name>=<value>   how the fake runtime behaves (see apply_behaviour), its faults
 //                             included: environment_delivery / controller_delivery = never or
-//                             late (after late_ms), refused_folder=<path> (E_ACCESSDENIED below it)
+//                             late (after late_ms), refused_folder=<path> (E_ACCESSDENIED below it),
+//                             entry_blocks_ms / controller_call_blocks_ms / first_bounds_blocks_ms /
+//                             navigate_blocks_ms = <ms> or forever (the call blocks, then goes on)
 //   page     <text>           the page posts this string
 //   page-start                the page's own start: "ready", and when the init it gets has
 //                             "auto":true, "install" 1200 ms later
@@ -23,7 +25,8 @@
 //   icons                     notes the sizes of the window's small and large icons (a question
 //                             Wine answers only inside the window's own process)
 // LUMIVANE_STAND_IN_RECORD names the record file it rewrites after every step; for each "page"
-// step it notes the time (FILETIME ticks) at which the setup's handler had returned.
+// step it notes the time (FILETIME ticks) at which the setup's handler had returned. "starts"
+// counts the calls of its entry point in this process.
 #include <windows.h>
 
 #include <cstdlib>
@@ -60,6 +63,7 @@ struct StandIn {
     std::string parent_class;               // noted while the window exists
     std::vector<std::string> bounds_given;  // every put_Bounds, in order
     std::vector<std::string> returned;      // "<page text> <time>": when its handler had returned
+    int starts = 0;                         // calls of the entry point
 };
 
 StandIn& stand_in() {
@@ -75,6 +79,11 @@ fw::Delivery parse_delivery(const std::string& value) {
     if (value == "late") return fw::Delivery::AfterDelay;
     if (value == "never") return fw::Delivery::Never;
     return fw::Delivery::Later;
+}
+
+// Milliseconds, or "forever".
+DWORD parse_block(const std::string& value) {
+    return value == "forever" ? INFINITE : static_cast<DWORD>(std::stoul(value));
 }
 
 void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
@@ -134,6 +143,14 @@ void apply_behaviour(fw::Behaviour& b, const std::string& setting) {
         b.navigate = parse_hresult(value);
     else if (name == "post")
         b.post = parse_hresult(value);
+    else if (name == "entry_blocks_ms")
+        b.entry_blocks_ms = parse_block(value);
+    else if (name == "controller_call_blocks_ms")
+        b.controller_call_blocks_ms = parse_block(value);
+    else if (name == "first_bounds_blocks_ms")
+        b.first_bounds_blocks_ms = parse_block(value);
+    else if (name == "navigate_blocks_ms")
+        b.navigate_blocks_ms = parse_block(value);
 }
 
 void load_script(StandIn& s) {
@@ -174,6 +191,7 @@ void write_record(StandIn& s) {
     const fw::Record& r = s.world->record;
     std::ostringstream out;
     out << "entry\t" << s.entry << "\n";
+    out << "starts\t" << s.starts << "\n";
     out << "user_data_folder\t" << escape_line(utf16_to_utf8(r.user_data_folder)) << "\n";
     for (const std::string& call : r.calls) out << "call\t" << call << "\n";
     if (s.parent_class.empty() && r.parent != nullptr) s.parent_class = window_class_of(r.parent);
@@ -323,6 +341,7 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
                                                 const wchar_t* user_data_folder, IUnknown* options,
                                                 ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler* handler) {
     StandIn& s = stand_in();
+    ++s.starts;
     s.record_path = environment_value(L"LUMIVANE_STAND_IN_RECORD").value_or(L"");
     // Another script is another scenario with a fresh runtime; the same one is read again, since
     // a test may rewrite it between starts (the loader's retry starts it twice).

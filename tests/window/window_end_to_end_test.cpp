@@ -16,6 +16,7 @@
 #include "stand_in_registry.h"
 #include "test_support.h"
 #include "text.h"
+#include "time_limits.h"
 
 namespace ts = testing_support;
 
@@ -473,10 +474,39 @@ std::optional<DWORD> wait_exit_noting_boxes(ts::Child& child, bool& box_seen, DW
     return ts::wait_exit(child, 0);
 }
 
+// The setup's installer window, when one of it is visible.
+bool setup_window_visible() {
+    const HWND window = FindWindowW(L"LumivaneSetup", nullptr);
+    return window != nullptr && IsWindowVisible(window);
+}
+
+// How a test ends a start from outside: none, WM_CLOSE (as taskkill without /f sends), the
+// session's end (shutdown or log-off), a quit message for the window's thread.
+enum class CloseBy { None, Close, SessionEnd, Quit };
+
+void close_during_start(HWND window, CloseBy how) {
+    switch (how) {
+        case CloseBy::None: break;
+        case CloseBy::Close: PostMessageW(window, WM_CLOSE, 0, 0); break;
+        case CloseBy::SessionEnd: {
+            DWORD_PTR answer = 0;
+            SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &answer);
+            EXPECT_NE(answer, 0u) << "the window refused the session's end";
+            SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &answer);
+            break;
+        }
+        case CloseBy::Quit: PostThreadMessageW(GetWindowThreadProcessId(window, nullptr), WM_QUIT, 0, 0); break;
+    }
+}
+
+std::string read_log(const std::wstring& path) { return ts::read_bytes(path).value_or(""); }
+
 // Whatever the WebView2 runtime does, the run ends with the page working or with the message
-// boxes, with the right texts and exit code, and never hangs. The setup with short time limits
-// (4 s for the runtime's start and for the page's first word) meets the stand-in runtime taught
-// each fault.
+// boxes, with the right texts, exit code and log line, and never hangs. The setup with short
+// time limits meets the stand-in runtime taught each fault: completions that come late or never,
+// calls that block (for ever, or past the limit and then go on), processes that fail, and a
+// close during a slow start. A start given up ends in the boxes within the limit and its margin,
+// and whatever the blocked runtime does afterwards, no window shows and nothing starts again.
 TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
     enum class Box { Confirm, Done, Failed };
     struct Answer {
@@ -490,21 +520,102 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
         std::vector<Answer> answers;  // the boxes in order, and the button pressed in each
         DWORD exit_code;
         bool installed;
-        const char* late_call = nullptr;  // the stand-in's completion that comes after the setup gave up
+        std::string log;      // in the run log
+        DWORD settle_ms = 0;  // the runtime acts this long after the start, while the box asks
+        CloseBy close = CloseBy::None;
+        int starts = 1;  // of the runtime
     } faults[] = {
         {"environment creation never completes",
          {{"behave", "environment_delivery=never"}},
          false,
          {{Box::Confirm, IDCANCEL}},
          0,
-         false},
+         false,
+         "ms waiting for the WebView2 environment: message boxes"},
         {"controller creation completes after the limit",
          {{"behave", "controller_delivery=late"}, {"behave", "late_ms=6500"}},
          false,
          {{Box::Confirm, IDOK}, {Box::Done, IDOK}},
          0,
          true,
-         "LateControllerCompletion"},
+         "ms waiting for the WebView2 controller: message boxes",
+         7000},
+        {"the start fails late, after the setup gave up",
+         {{"behave", "environment_delivery=late"},
+          {"behave", "late_ms=6000"},
+          {"behave", "environment_completion=0x80004005"}},
+         false,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false,
+         "ms waiting for the WebView2 environment: message boxes",
+         6500},
+        {"the runtime's entry point blocks for ever",
+         {{"behave", "entry_blocks_ms=forever"}},
+         false,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false,
+         "ms waiting for the WebView2 runtime's entry point: message boxes"},
+        {"the entry point blocks past the limit, then fails",
+         {{"behave", "entry_blocks_ms=7000"}, {"behave", "environment_start=0x80004005"}},
+         false,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false,
+         "ms waiting for the WebView2 runtime's entry point: message boxes",
+         7500},
+        {"CreateCoreWebView2Controller blocks past the limit, then goes on",
+         {{"behave", "controller_call_blocks_ms=7000"}},
+         false,
+         {{Box::Confirm, IDOK}, {Box::Done, IDOK}},
+         0,
+         true,
+         "ms waiting for CreateCoreWebView2Controller: message boxes",
+         7500},
+        {"the first put_Bounds blocks for ever",
+         {{"behave", "first_bounds_blocks_ms=forever"}},
+         false,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false,
+         "ms waiting for the controller's first calls: message boxes"},
+        // The last call of the start: once it returns, the start would be complete but for the limit.
+        {"NavigateToString blocks past the limit, then goes on",
+         {{"behave", "navigate_blocks_ms=7000"}},
+         false,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false,
+         "ms waiting for NavigateToString: message boxes",
+         7500},
+        {"WM_CLOSE during a slow start",
+         {{"behave", "environment_delivery=never"}},
+         false,
+         {},
+         0,
+         false,
+         "the window was closed while WebView2 started",
+         0,
+         CloseBy::Close},
+        {"the session ends during a slow start",
+         {{"behave", "environment_delivery=never"}},
+         false,
+         {},
+         0,
+         false,
+         "the window was closed while WebView2 started",
+         0,
+         CloseBy::SessionEnd},
+        {"a quit message for the window's thread during a slow start",
+         {{"behave", "controller_delivery=never"}},
+         false,
+         {},
+         0,
+         false,
+         "the window was closed while WebView2 started",
+         0,
+         CloseBy::Quit},
         // The failures come a moment after the page's navigation started, so that the test sees the
         // window before it goes.
         {"the browser process exits once the window is shown",
@@ -512,20 +623,29 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
          true,
          {{Box::Confirm, IDCANCEL}},
          0,
-         false},
+         false,
+         "the page was lost: browser process exited"},
         {"the render process exits before ready",
          {{"pause", "1000"}, {"process-failed", "1"}},
          true,
          {{Box::Confirm, IDCANCEL}},
          0,
-         false},
-        {"the page never sends ready", {}, true, {{Box::Confirm, IDCANCEL}}, 0, false},
+         false,
+         "the page was lost: render process exited"},
+        {"the page never sends ready",
+         {},
+         true,
+         {{Box::Confirm, IDCANCEL}},
+         0,
+         false,
+         "the page was lost: the page did not answer"},
         {"the browser process exits after an install",
          {{"pause", "1000"}, {"page", "ready"}, {"page", "install"}, {"process-failed", "0"}},
          true,
          {{Box::Done, IDOK}},
          0,
-         true},
+         true,
+         "the page was lost: browser process exited"},
         {"the browser process exits after a failed install",
          {{"block", ts::utf8(plugins + L"\\Lumivane.8bf.new")},
           {"pause", "1000"},
@@ -535,7 +655,8 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
          true,
          {{Box::Failed, IDOK}},
          1,
-         false},
+         false,
+         "the page was lost: browser process exited"},
         // The page then works, also past the limit for its first word: "ready" stopped that watch.
         {"the profile folder below LOCALAPPDATA is refused",
          {{"behave", "refused_folder=" + ts::utf8(scratch / L"Local")},
@@ -545,37 +666,63 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
          true,
          {},
          0,
-         false},
+         false,
+         "window run",
+         0,
+         CloseBy::None,
+         3},  // the loader's one retry of the refused start, then the temporary folder
     };
     const SetupTexts& texts = setup_texts_for(choose_ui_language());
+    const TimeLimits& limits = time_limits();
+    // The setup process's own start under Wine, and the box's.
+    constexpr DWORD kProcessStartMs = 2500;
+    const std::wstring log = scratch / L"setup.log";
+    ts::EnvironmentChanges changes = environment();
+    changes[L"ORVELLE_SETUP_LOG"] = log;
     for (const auto& fault : faults) {
         SCOPED_TRACE(fault.what);
         ts::remove_tree(plugins);
         ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
         DeleteFileW(record.c_str());
+        DeleteFileW(log.c_str());
         write_script(fault.script);
-        ts::Child child = ts::start_process(ts::short_limits_setup_exe(), L"", environment());
+        const ULONGLONG started = GetTickCount64();
+        ts::Child child = ts::start_process(ts::short_limits_setup_exe(), L"", changes);
         const EndedAtScopeExit end{child};
         if (fault.window_first) {
             ASSERT_NE(wait_for_visible(L"LumivaneSetup", L"Lumivane"), nullptr);
         }
+        if (fault.close != CloseBy::None) {
+            // Once the runtime has been started, the hidden window is told to close.
+            record_when(record, [](const StandInRecord& r) { return r.one("starts") == "1"; });
+            const HWND hidden = FindWindowW(L"LumivaneSetup", nullptr);
+            ASSERT_NE(hidden, nullptr);
+            EXPECT_FALSE(IsWindowVisible(hidden));
+            Sleep(500);
+            close_during_start(hidden, fault.close);
+        }
+        // A close ends the run at once; otherwise the boxes ask first.
+        bool box_seen = false;
+        std::optional<DWORD> exit_code;
+        if (fault.close != CloseBy::None) exit_code = wait_exit_noting_boxes(child, box_seen, 5000);
 
         for (size_t i = 0; i < fault.answers.size(); ++i) {
             const Answer& answer = fault.answers[i];
             const HWND box = wait_for_box();
             ASSERT_NE(box, nullptr) << "box " << i;
-            EXPECT_EQ(FindWindowW(L"LumivaneSetup", nullptr), nullptr) << "the window is gone before a box shows";
-            if (i == 0 && fault.late_call) {
-                // The runtime answers after all, while the box asks: nothing else comes of it.
-                const StandInRecord late = record_when(record, [&](const StandInRecord& r) {
-                    const std::vector<std::string> calls = r.all("call");
-                    return std::find(calls.begin(), calls.end(), fault.late_call) != calls.end();
-                });
-                const std::vector<std::string> calls = late.all("call");
-                ASSERT_NE(std::find(calls.begin(), calls.end(), fault.late_call), calls.end());
-                Sleep(500);
-                EXPECT_TRUE(still_running(child) && IsWindowVisible(box)) << "the late completion disturbed the box";
-                EXPECT_EQ(FindWindowW(L"LumivaneSetup", nullptr), nullptr) << "a second window";
+            if (i == 0 && !fault.window_first) {
+                EXPECT_LT(GetTickCount64() - started,
+                          limits.webview_start_ms + limits.blocked_call_margin_ms + kProcessStartMs)
+                    << "the boxes came later than the start limit and its margin";
+            }
+            EXPECT_FALSE(setup_window_visible()) << "the window is still shown when a box shows";
+            if (i == 0 && fault.settle_ms > 0) {
+                // The runtime answers or returns after all, while the box asks: nothing comes of it.
+                while (GetTickCount64() - started < fault.settle_ms + 500) {
+                    EXPECT_FALSE(setup_window_visible()) << "a window after the box";
+                    Sleep(50);
+                }
+                EXPECT_TRUE(still_running(child) && IsWindowVisible(box)) << "the late runtime disturbed the box";
             }
             std::string expected;
             switch (answer.box) {
@@ -593,10 +740,14 @@ TEST_F(WindowEndToEnd, EveryRuntimeFaultEndsInThePageOrTheMessageBoxes) {
             for (int wait = 0; wait < 200 && IsWindow(box); ++wait) Sleep(25);
         }
 
-        bool box_seen = false;
-        EXPECT_EQ(wait_exit_noting_boxes(child, box_seen), fault.exit_code);
+        if (fault.close == CloseBy::None) exit_code = wait_exit_noting_boxes(child, box_seen);
+        EXPECT_EQ(exit_code, fault.exit_code);
         EXPECT_FALSE(box_seen) << "a box more than expected";
         EXPECT_EQ(ts::read_bytes(plugins + L"\\Lumivane.8bf") == ts::module_bytes(), fault.installed);
+        EXPECT_EQ(StandInRecord(record).one("starts"), std::to_string(fault.starts)) << "the runtime started again";
+        const std::string logged = read_log(log);
+        EXPECT_NE(logged.find(fault.log), std::string::npos) << logged;
+        EXPECT_EQ(logged.find("could not be shown"), std::string::npos) << "it was shown, or given up:\n" << logged;
     }
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

@@ -1,12 +1,16 @@
 // The window side's pure rules: the init message byte for byte, JSON escaping, page message
 // matching and replies, window size and centring, the user-data folder, and how a registered
-// runtime's folder becomes the DLL path.
+// runtime's folder becomes the DLL path, the window start's one-way settling and deadlines, and
+// how the window's end becomes the exit code and the log line.
 #include <gtest/gtest.h>
 
 #include "page_bridge.h"
 #include "page_protocol.h"
+#include "start_watch.h"
+#include "time_limits.h"
 #include "webview2_runtime.h"
 #include "window_layout.h"
+#include "window_result.h"
 
 namespace {
 
@@ -130,6 +134,89 @@ TEST(RuntimeDllPath, FromTheVersionedFolder) {
           L"C:\\wv\\0.0.0.0", L"C:\\wv\\86.0.615.0", L"C:\\wv\\latest", L"C:\\", L"C:\\131.0.2903.146\\Application"}) {
         EXPECT_FALSE(runtime_dll_path(bad).has_value()) << testing::PrintToString(std::wstring(bad));
     }
+}
+
+// The start is settled once: shown, given up or closed, never two of them, whichever thread
+// comes first.
+TEST(StartWatch, SettledOnceByWhicheverThreadComesFirst) {
+    StartWatch given_up(1000);
+    EXPECT_TRUE(given_up.give_up(StartState::Starting));
+    EXPECT_FALSE(given_up.show(1200)) << "a start given up shows nothing";
+    EXPECT_FALSE(given_up.page_spoke()) << "nor answers the page";
+    EXPECT_FALSE(given_up.close());
+    EXPECT_EQ(given_up.state(), StartState::GivenUp);
+
+    StartWatch shown(1000);
+    EXPECT_TRUE(shown.show(1200));
+    EXPECT_FALSE(shown.give_up(StartState::Starting)) << "the limit that passed was the start's, now past";
+    EXPECT_FALSE(shown.close()) << "a shown window closes as any window does";
+    EXPECT_TRUE(shown.page_spoke());
+    EXPECT_TRUE(shown.page_spoke()) << "every later word too";
+    EXPECT_FALSE(shown.give_up(StartState::Shown)) << "the page runs: nothing watches it any more";
+    EXPECT_EQ(shown.state(), StartState::Running);
+
+    StartWatch silent(1000);
+    EXPECT_TRUE(silent.show(1200));
+    EXPECT_TRUE(silent.give_up(StartState::Shown));
+    EXPECT_FALSE(silent.page_spoke()) << "a page that speaks after the boxes took over is not answered";
+
+    StartWatch closed(1000);
+    EXPECT_TRUE(closed.close());
+    EXPECT_FALSE(closed.show(1200));
+    EXPECT_FALSE(closed.give_up(StartState::Starting)) << "a closed start gets no message boxes";
+    EXPECT_EQ(closed.state(), StartState::Closed);
+    EXPECT_EQ(closed.watcher_deadline(), closed.start_deadline() + time_limits().blocked_call_margin_ms)
+        << "a window thread that does not end after a close is not waited for without end";
+}
+
+TEST(StartWatch, TheWatcherWaitsEachLimitPlusTheMarginAndTheWindowsThreadTheLimitAlone) {
+    const TimeLimits& limits = time_limits();
+    StartWatch start(10'000);
+    start.enter(StartStep::ControllerCall);
+    EXPECT_EQ(start.step(), StartStep::ControllerCall);
+    EXPECT_EQ(start.start_deadline(), 10'000u + limits.webview_start_ms);
+    EXPECT_EQ(start.watcher_deadline(), 10'000u + limits.webview_start_ms + limits.blocked_call_margin_ms);
+    ASSERT_TRUE(start.show(12'345));
+    EXPECT_EQ(start.watcher_deadline(), 12'345u + limits.page_ready_ms + limits.blocked_call_margin_ms)
+        << "from the moment it was shown, the page's own limit";
+    ASSERT_TRUE(start.page_spoke());
+    EXPECT_EQ(start.watcher_deadline(), std::nullopt);
+}
+
+WindowOutcome ended(WindowEnd end, std::optional<Status> last_install = std::nullopt) {
+    WindowOutcome outcome;
+    outcome.end = end;
+    outcome.last_install = std::move(last_install);
+    return outcome;
+}
+
+TEST(WindowOutcome, TheLastInstallDecidesTheExitCodeOfAWindowThatWasShown) {
+    EXPECT_EQ(window_result(ended(WindowEnd::Closed)), WindowResult::Closed);
+    EXPECT_EQ(window_result(ended(WindowEnd::Closed, Status::success())), WindowResult::Closed);
+    EXPECT_EQ(window_result(ended(WindowEnd::Closed, Status::failure("x"))), WindowResult::LastInstallFailed);
+    EXPECT_EQ(window_result(ended(WindowEnd::PageLost, Status::failure(""))), WindowResult::LastInstallFailed);
+    EXPECT_EQ(window_result(ended(WindowEnd::PageLost, Status::success())), WindowResult::Closed);
+    EXPECT_EQ(window_result(ended(WindowEnd::PageLost)), WindowResult::NotShown) << "lost before any install";
+    for (const WindowEnd end : {WindowEnd::NotShown, WindowEnd::GivenUp, WindowEnd::ClosedWhileStarting})
+        EXPECT_EQ(window_result(ended(end)), WindowResult::NotShown);
+}
+
+TEST(WindowOutcome, TheLogSaysWhatHappened) {
+    EXPECT_EQ(window_log_line(ended(WindowEnd::Closed)), std::nullopt);
+    EXPECT_EQ(window_log_line(ended(WindowEnd::NotShown)), "the window could not be shown: message boxes");
+    WindowOutcome lost = ended(WindowEnd::PageLost, Status::success());
+    lost.lost = PageLoss::BrowserProcessExited;
+    EXPECT_EQ(window_log_line(lost), "the page was lost: browser process exited");
+    lost.lost = PageLoss::RenderProcessUnresponsive;
+    EXPECT_EQ(window_log_line(lost), "the page was lost: render process unresponsive");
+    lost.lost = PageLoss::Silent;
+    EXPECT_EQ(window_log_line(lost), "the page was lost: the page did not answer");
+    WindowOutcome given_up = ended(WindowEnd::GivenUp);
+    given_up.waited_for = StartStep::ControllerCall;
+    given_up.waited_ms = 5512;
+    EXPECT_EQ(window_log_line(given_up),
+              "the window was given up after 5512 ms waiting for CreateCoreWebView2Controller: message boxes");
+    EXPECT_EQ(window_log_line(ended(WindowEnd::ClosedWhileStarting)), "the window was closed while WebView2 started");
 }
 
 }  // namespace
