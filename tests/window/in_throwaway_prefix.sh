@@ -15,8 +15,11 @@ fi
 WINEPREFIX="$base" wineserver -w 2>/dev/null || true
 
 throwaway="$(mktemp -d "${TMPDIR:-/tmp}/lumivane-window-prefix.XXXXXX")"
+# The server is waited for before its prefix goes: a new prefix may reuse the folder's inode,
+# which names the server's socket, and meet a server that is still ending.
 cleanup() {
   WINEPREFIX="$throwaway" wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$throwaway" wineserver -w >/dev/null 2>&1 || true
   rm -rf "$throwaway"
 }
 trap cleanup EXIT
