@@ -24,11 +24,11 @@ const MEDIA_TYPES = { '.woff2': 'font/woff2', '.webp': 'image/webp', '.png': 'im
 // The whole document: parsing it is part of the wait for the first screen.
 const SIZE_LIMIT = 256 * 1024;
 const FONT_PACKAGES = ['@fontsource-variable/fraunces', '@fontsource-variable/figtree'];
-// Axes fixed per font file: the titles use Fraunces at its default softness only (fixing it
-// halves the file and draws the same pixels); its weight, optical size and wonkiness stay free
-// (fixing the wonkiness moves the titles' edge pixels). Figtree keeps its weight axis whole.
+// Axes fixed per font file. Both are the packages' weight-axis faces: the other axes of Fraunces
+// (optical size, softness, wonkiness) would double its file, and every byte of it is decoded
+// before the first titles show. Each keeps its weight axis whole.
 const FONT_AXES = {
-  'fraunces-latin-full-normal.woff2': { SOFT: 0 },
+  'fraunces-latin-wght-normal.woff2': {},
   'figtree-latin-wght-normal.woff2': {},
 };
 
@@ -81,10 +81,21 @@ async function inlineCss(file) {
 }
 
 // A script's text, or the text table as a JSON island: either must not end its element early.
+// Characters beyond ASCII (the Japanese and accented texts) are written as \u escapes, which
+// JSON and script strings read back as the same characters; see asciiOnly below.
 function inlineScript(file) {
   const text = readFileSync(file, 'utf8');
   if (/<\/script/i.test(text)) fail(`${file} contains "</script"`);
-  return text;
+  return text.replace(/[^\x00-\x7f]/g, (c) => `\\u${c.charCodeAt(0).toString(16).padStart(4, '0')}`);
+}
+
+// The browser keeps a document of ASCII alone in one byte per character; a single character
+// beyond it makes every string of the document, the inlined assets among them, twice as large to
+// decode, scan and parse before the first frame.
+function asciiOnly(html) {
+  const at = html.search(/[^\x00-\x7f]/);
+  if (at >= 0) fail(`a character beyond ASCII at ${at}: ${JSON.stringify(html.slice(Math.max(0, at - 30), at + 10))}`);
+  return html;
 }
 
 // The support address is data in the document, a meta element that the script reads.
@@ -115,7 +126,7 @@ async function build(mail) {
 
 const [mailArg, outArg] = process.argv.slice(2);
 if (!outArg) fail('usage: build-page.mjs <support e-mail address> <output.html>');
-const html = await build(checkMail(mailArg));
+const html = asciiOnly(await build(checkMail(mailArg)));
 const size = Buffer.byteLength(html, 'utf8');
 if (size > SIZE_LIMIT) fail(`the page is ${size} bytes, over ${SIZE_LIMIT}`);
 const out = resolve(outArg);

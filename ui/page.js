@@ -5,6 +5,37 @@
 (() => {
   'use strict';
 
+  // The style sheet carries the two fonts as data: URIs. The browser decodes those on a worker and
+  // marks the faces loaded only some frames later, and until then the texts wait (see onHostMessage).
+  // The same bytes handed to the page's font set directly are ready at once, so each such face is
+  // replaced by a face made from its own bytes, with the same family, weights and display. A face
+  // the browser will not take this way stays as the style sheet gives it.
+  function takeFontsAtOnce() {
+    if (typeof FontFace !== 'function') return;
+    for (const sheet of document.styleSheets) {
+      for (let i = sheet.cssRules.length - 1; i >= 0; i -= 1) {
+        const rule = sheet.cssRules[i];
+        if (rule instanceof CSSFontFaceRule) takeFontAtOnce(sheet, i, rule.style);
+      }
+    }
+  }
+
+  function takeFontAtOnce(sheet, index, descriptors) {
+    const uri = /url\("?data:font\/woff2;base64,([A-Za-z0-9+/=]+)"?\)/.exec(descriptors.getPropertyValue('src'));
+    if (!uri) return;
+    const text = atob(uri[1]);
+    const bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; i += 1) bytes[i] = text.charCodeAt(i);
+    const face = new FontFace(descriptors.getPropertyValue('font-family').replace(/^["']|["']$/g, ''), bytes, {
+      weight: descriptors.getPropertyValue('font-weight') || 'normal',
+      style: descriptors.getPropertyValue('font-style') || 'normal',
+      display: descriptors.getPropertyValue('font-display') || 'auto',
+    });
+    if (face.status === 'error') return;
+    document.fonts.add(face);
+    sheet.deleteRule(index);
+  }
+
   // The page's texts, one set per language code (the JSON island #page-texts, from ui/texts.json).
   // Values are inserted as HTML; "{v}", "{n}" and "{mail}" are filled in by init().
   const textSets = JSON.parse(document.getElementById('page-texts').textContent);
@@ -130,11 +161,27 @@
   // Host messages are handled once the page's own fonts are in, in the order they came: texts laid
   // out in a stand-in face first would move the buttons when the fonts arrive. Asking for the
   // faces here also starts their loading before the first texts need them.
-  const fontsIn = Promise.all(['700 1em Fraunces', '1em Figtree'].map((face) => document.fonts.load(face)))
-    .catch(() => {});
+  const faces = ['700 1em Fraunces', '1em Figtree'];
+  let fontsLoading = null;
+  function fontsIn() {
+    fontsLoading ??= Promise.all(faces.map((face) => document.fonts.load(face))).catch(() => {});
+    return fontsLoading;
+  }
+  // The load promises settle in a task of their own, which the browser may run only after a frame
+  // or two; a face is marked loaded as soon as it is. So a message that finds both faces in and no
+  // earlier message waiting is handled at once.
+  let waiting = 0;
 
   function onHostMessage(event) {
-    fontsIn.then(() => handleHostMessage(event));
+    if (waiting === 0 && faces.every((face) => document.fonts.check(face))) {
+      handleHostMessage(event);
+      return;
+    }
+    waiting += 1;
+    fontsIn().then(() => {
+      waiting -= 1;
+      handleHostMessage(event);
+    });
   }
 
   function handleHostMessage(event) {
@@ -182,9 +229,13 @@
   if (host) {
     host.addEventListener('message', onHostMessage);
     send('ready');
-  } else {
+  }
+  // The host answers "ready" in a later task, so the faces are made while its answer travels.
+  takeFontsAtOnce();
+  fontsIn();
+  if (!host) {
     const query = new URLSearchParams(location.search);
-    fontsIn.then(() => init({
+    fontsIn().then(() => init({
       lang: query.get('lang') || 'es',
       version: '0.3.0',
       effects: 20,

@@ -1,7 +1,7 @@
 // The page inside the installer window: what it sends, and what it shows for each host message.
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { launch, openPage, MAIL, DEMO_PATH } from './harness.mjs';
+import { launch, openPage, initText, MAIL, DEMO_PATH } from './harness.mjs';
 
 let browser;
 before(async () => { browser = await launch(); });
@@ -45,7 +45,11 @@ describe('start-up', () => {
       for (const empty of ['.chip', '.path', 'main[data-step="ask"] button']) {
         assert.equal(await p.page.locator(empty).first().isVisible(), false, `${empty} is not drawn empty`);
       }
-      await p.init({ lang: 'en' });
+      // The fonts are in, so the init is applied at once, not after a font promise's task.
+      assert.equal(await p.page.evaluate((text) => {
+        window.__host.deliver(text);
+        return document.querySelector('.chip').textContent;
+      }, initText({ lang: 'en' })), CHIP.en);
       for (const filledIn of ['.chip', '.path', 'main[data-step="ask"] button']) {
         assert.equal(await p.page.locator(filledIn).first().isVisible(), true, `${filledIn} shows after init`);
       }

@@ -134,6 +134,25 @@ describe('tokens and fonts', () => {
       assert.equal(await p.page.evaluate(() => document.fonts.check('700 40px Fraunces') && document.fonts.check('600 14px Figtree')), true);
     }));
 
+  // The script makes each face of the style sheet from its own bytes, so both are in by the time
+  // the document is parsed, rather than some frames later.
+  test('both fonts are in as soon as the script has run', async () => {
+    const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
+    try {
+      const page = await context.newPage();
+      await page.addInitScript(() => document.addEventListener('DOMContentLoaded', () => {
+        window.__atParsed = {
+          loaded: document.fonts.check('700 40px Fraunces') && document.fonts.check('14px Figtree'),
+          rules: [...document.styleSheets].flatMap((sheet) => [...sheet.cssRules]).filter((r) => r instanceof CSSFontFaceRule).length,
+        };
+      }));
+      await page.goto(pathToFileURL(pageFile()).href);
+      assert.deepEqual(await page.evaluate(() => window.__atParsed), { loaded: true, rules: 0 });
+    } finally {
+      await context.close();
+    }
+  });
+
   // A host that answers "ready" at once, before the fonts can have come in by themselves: the
   // texts must still first appear in their own faces, and nothing may move once it is drawn.
   test('the first screen is drawn in its own fonts and nothing on it moves (layout shift 0)', async () => {
