@@ -112,14 +112,15 @@ async function build(mail) {
   const css = await inlineCss(join(UI, sheet[1]));
   html = html.replace(sheet[0], () => `<style>\n${css}</style>`);
   html = fillMail(html, mail);
-  html = html.replace(/<script( type="application\/json" id="[^"]+")? src="([^"]+)"><\/script>/g,
+  html = html.replace(/<script((?: [a-z]+="[^"]*")*) src="([^"]+)"><\/script>/g,
     (_, attributes = '', ref) => `<script${attributes}>\n${inlineScript(join(UI, ref))}</script>`);
   html = html.replace(/<img src="([^"]+)"/g, (_, ref) => `<img src="${fileUri(UI, ref)}"`);
   const notice = FONT_PACKAGES.map((p) => readFileSync(join(ROOT, 'node_modules', p, 'LICENSE'), 'utf8')
     .split('\n')[0].replace(/--/g, '-')).join('\n');
   html = html.replace('</html>', `<!--\nFonts, under the SIL Open Font License 1.1:\n${notice}\n-->\n</html>`);
   // A mail link names no resource: the page never follows it (the host opens the mail program).
-  const leftover = html.match(/(?:src|srcset|href)="(?!data:|mailto:)[^"]*"|url\("(?!data:)/);
+  // A fragment names an element of the document itself.
+  const leftover = html.match(/(?:src|srcset|href)="(?!data:|mailto:|#)[^"]*"|url\("(?!data:)/);
   if (leftover) fail(`reference left outside the document: ${leftover[0]}`);
   return html;
 }
