@@ -13,9 +13,14 @@
   function takeFontsAtOnce() {
     if (typeof FontFace !== 'function') return;
     for (const sheet of document.styleSheets) {
-      for (let i = sheet.cssRules.length - 1; i >= 0; i -= 1) {
-        const rule = sheet.cssRules[i];
-        if (rule instanceof CSSFontFaceRule) takeFontAtOnce(sheet, i, rule.style);
+      let rules;
+      try {
+        rules = sheet.cssRules;
+      } catch {
+        continue; // a sheet of another origin, as the unbuilt page's own file is to the browser
+      }
+      for (let i = rules.length - 1; i >= 0; i -= 1) {
+        if (rules[i] instanceof CSSFontFaceRule) takeFontAtOnce(sheet, i, rules[i].style);
       }
     }
   }
@@ -160,7 +165,7 @@
 
   // Host messages are handled once the page's own fonts are in, in the order they came: texts laid
   // out in a stand-in face first would move the buttons when the fonts arrive. Asking for the
-  // faces here also starts their loading before the first texts need them.
+  // faces (at the end of this script) also starts the loading of any the script could not take.
   const faces = ['700 1em Fraunces', '1em Figtree'];
   let fontsLoading = null;
   function fontsIn() {
