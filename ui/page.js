@@ -5,6 +5,14 @@
 (() => {
   'use strict';
 
+  // "ready" goes out first, so that the host's answer travels while the rest of this script runs;
+  // it is handled in a later task, when everything below is in place.
+  const host = window.chrome && window.chrome.webview;
+  if (host) {
+    host.addEventListener('message', onHostMessage);
+    send('ready');
+  }
+
   // The style sheet carries the two fonts as data: URIs. The browser decodes those on a worker and
   // marks the faces loaded only some frames later, and until then the texts wait (see onHostMessage).
   // The same bytes handed to the page's font set directly are ready at once, so each such face is
@@ -49,7 +57,6 @@
 
   let texts = textSets.en;
   let busy = false;
-  const host = window.chrome && window.chrome.webview;
 
   function send(message) {
     if (host) host.postMessage(message);
@@ -231,11 +238,7 @@
   document.addEventListener('pointerdown', () => root.classList.remove('keys'), true);
   document.addEventListener('keydown', () => root.classList.add('keys'), true);
 
-  if (host) {
-    host.addEventListener('message', onHostMessage);
-    send('ready');
-  }
-  // The host answers "ready" in a later task, so the faces are made while its answer travels.
+  // The host's answer to "ready" comes in a later task; the faces are made while it travels.
   takeFontsAtOnce();
   fontsIn();
   if (!host) {
