@@ -36,9 +36,7 @@
   function takeFontAtOnce(sheet, index, descriptors) {
     const uri = /url\("?data:font\/woff2;base64,([A-Za-z0-9+/=]+)"?\)/.exec(descriptors.getPropertyValue('src'));
     if (!uri) return;
-    const text = atob(uri[1]);
-    const bytes = new Uint8Array(text.length);
-    for (let i = 0; i < text.length; i += 1) bytes[i] = text.charCodeAt(i);
+    const bytes = fromBase64(uri[1]);
     const face = new FontFace(descriptors.getPropertyValue('font-family').replace(/^["']|["']$/g, ''), bytes, {
       weight: descriptors.getPropertyValue('font-weight') || 'normal',
       style: descriptors.getPropertyValue('font-style') || 'normal',
@@ -47,6 +45,16 @@
     if (face.status === 'error') return;
     document.fonts.add(face);
     sheet.deleteRule(index);
+  }
+
+  // The browser's own decoder where it has one: a loop over the characters runs long enough, before
+  // the first frame, to delay it.
+  function fromBase64(base64) {
+    if (typeof Uint8Array.fromBase64 === 'function') return Uint8Array.fromBase64(base64);
+    const text = atob(base64);
+    const bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; i += 1) bytes[i] = text.charCodeAt(i);
+    return bytes;
   }
 
   // The page's texts, one set per language code (the JSON island #page-texts, from ui/texts.json).
@@ -103,6 +111,8 @@
     document.getElementById('steps').innerHTML = texts.steps.map((step) => '<li>' + step + '</li>').join('');
     // A break opportunity after every backslash, so a long folder wraps at a separator.
     document.getElementById('path').innerHTML = escapeHtml(fields.path ?? '').replace(/\\/g, '\\<wbr>');
+    // Shown before the focus moves: a hidden button takes no focus.
+    document.documentElement.classList.add('filled');
     show(fields.step ? fields.step : 'ask');
     sized.forEach(fit);
     if (fields.auto === true) setTimeout(install, 1200);
@@ -238,9 +248,12 @@
   document.addEventListener('pointerdown', () => root.classList.remove('keys'), true);
   document.addEventListener('keydown', () => root.classList.add('keys'), true);
 
-  // The host's answer to "ready" comes in a later task; the faces are made while it travels.
+  // The host's answer to "ready" comes in a later task; the faces are made, and the pictures
+  // decoded, while it travels. The page is not drawn before the init (see the style sheet), so
+  // the browser would otherwise decode the wall's cards only for the frame that first shows them.
   takeFontsAtOnce();
   fontsIn();
+  for (const img of document.images) img.decode().catch(() => {});
   if (!host) {
     const query = new URLSearchParams(location.search);
     fontsIn().then(() => init({

@@ -30,7 +30,7 @@ const BUTTONS = {
 };
 
 describe('start-up', () => {
-  test('sends "ready" once, after its listener exists, and shows only the fixed parts', () =>
+  test('sends "ready" once, after its listener exists, and shows nothing before the init', () =>
     withPage({}, async (p) => {
       await p.page.waitForTimeout(300);
       assert.deepEqual(await p.sent(), ['ready']);
@@ -42,15 +42,16 @@ describe('start-up', () => {
       const filled = await p.page.evaluate(() =>
         [...document.querySelectorAll('[data-t]')].filter((el) => el.innerHTML !== '').length);
       assert.equal(filled, 0, 'text-bound elements are empty before init');
-      for (const empty of ['.chip', '.path', 'main[data-step="ask"] button']) {
-        assert.equal(await p.page.locator(empty).first().isVisible(), false, `${empty} is not drawn empty`);
+      const parts = ['.wall img', 'main[data-step="ask"] h1', '.chip', '.path', 'main[data-step="ask"] button'];
+      for (const part of parts) {
+        assert.equal(await p.page.locator(part).first().isVisible(), false, `${part} is not drawn before the init`);
       }
       // The fonts are in, so the init is applied at once, not after a font promise's task.
       assert.equal(await p.page.evaluate((text) => {
         window.__host.deliver(text);
         return document.querySelector('.chip').textContent;
       }, initText({ lang: 'en' })), CHIP.en);
-      for (const filledIn of ['.chip', '.path', 'main[data-step="ask"] button']) {
+      for (const filledIn of parts) {
         assert.equal(await p.page.locator(filledIn).first().isVisible(), true, `${filledIn} shows after init`);
       }
     }));
