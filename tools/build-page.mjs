@@ -113,7 +113,7 @@ async function build(mail) {
   html = html.replace(sheet[0], () => `<style>\n${css}</style>`);
   html = fillMail(html, mail);
   html = html.replace(/<script((?: [a-z]+="[^"]*")*) src="([^"]+)"><\/script>/g,
-    (_, attributes = '', ref) => `<script${attributes}>\n${inlineScript(join(UI, ref))}</script>`);
+    (_, attributes, ref) => `<script${attributes}>\n${inlineScript(join(UI, ref))}</script>`);
   html = html.replace(/<img src="([^"]+)"/g, (_, ref) => `<img src="${fileUri(UI, ref)}"`);
   const notice = FONT_PACKAGES.map((p) => readFileSync(join(ROOT, 'node_modules', p, 'LICENSE'), 'utf8')
     .split('\n')[0].replace(/--/g, '-')).join('\n');

@@ -8,6 +8,7 @@
   // "ready" goes out first, so that the host's answer travels while the rest of this script runs;
   // it is handled in a later task, when everything below is in place.
   const host = window.chrome && window.chrome.webview;
+  const root = document.documentElement;
   if (host) {
     host.addEventListener('message', onHostMessage);
     send('ready');
@@ -105,14 +106,14 @@
   function init(fields) {
     const known = hasSet(fields.lang);
     texts = known ? textSets[fields.lang] : textSets.en;
-    document.documentElement.lang = known ? fields.lang : 'en';
+    root.lang = known ? fields.lang : 'en';
     for (const el of document.querySelectorAll('[data-t]')) el.innerHTML = fill(texts[el.dataset.t], fields);
     for (const button of document.querySelectorAll('[data-act="install"]')) button.dataset.installing = texts.installing;
     document.getElementById('steps').innerHTML = texts.steps.map((step) => '<li>' + step + '</li>').join('');
     // A break opportunity after every backslash, so a long folder wraps at a separator.
     document.getElementById('path').innerHTML = escapeHtml(fields.path ?? '').replace(/\\/g, '\\<wbr>');
     // Shown before the focus moves: a hidden button takes no focus.
-    document.documentElement.classList.add('filled');
+    root.classList.add('filled');
     show(fields.step ? fields.step : 'ask');
     sized.forEach(fit);
     if (fields.auto === true) setTimeout(install, 1200);
@@ -244,7 +245,6 @@
   // The focus ring is for keyboard users. The browser would also ring the button that the page
   // itself focuses, on the first screen before any key and on a new screen reached with the mouse;
   // so the ring shows only once a key has been used, and a pointer press hides it again.
-  const root = document.documentElement;
   document.addEventListener('pointerdown', () => root.classList.remove('keys'), true);
   document.addEventListener('keydown', () => root.classList.add('keys'), true);
 
