@@ -9,10 +9,12 @@
 // The fonts' licence texts are copied to licenses/ beside the output.
 //
 // The fonts go in cut down to the characters the page sets in them, so that the document stays
-// small and the browser has little to unpack before the first paint: every character of the
-// text table, printable ASCII (names, digits, the version and the support address) and nothing
-// else. Whatever the fonts lack (Japanese, the folder, the error text) comes from the system's
-// fonts, as it did before. Axes the page never moves are fixed at the value it uses.
+// small and the browser has little to unpack before the first paint. The sans sets the body:
+// every character of the text table, printable ASCII (names, digits, the version and the support
+// address) and nothing else. The serif sets the titles alone (the h1 elements): their fixed text
+// and the texts of their keys in every language. Whatever the fonts lack (Japanese, the folder,
+// the error text) comes from the system's fonts, as it did before. Axes the page never moves are
+// fixed at the value it uses.
 import { readFileSync, writeFileSync, mkdirSync, copyFileSync } from 'node:fs';
 import { basename, dirname, extname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -24,12 +26,13 @@ const MEDIA_TYPES = { '.woff2': 'font/woff2', '.webp': 'image/webp', '.png': 'im
 // The whole document: parsing it is part of the wait for the first screen.
 const SIZE_LIMIT = 256 * 1024;
 const FONT_PACKAGES = ['@fontsource-variable/fraunces', '@fontsource-variable/figtree'];
-// Axes fixed per font file. Both are the packages' weight-axis faces: the other axes of Fraunces
-// (optical size, softness, wonkiness) would double its file, and every byte of it is decoded
-// before the first titles show. Each keeps its weight axis whole.
-const FONT_AXES = {
-  'fraunces-latin-wght-normal.woff2': {},
-  'figtree-latin-wght-normal.woff2': {},
+// What each font file keeps: the characters it sets (see below) and its axes. Both are the
+// packages' weight-axis faces: the other axes of Fraunces (optical size, softness, wonkiness)
+// would double its file, and every byte of it is decoded before the first titles show. Each
+// keeps its weight axis whole.
+const FONT_SUBSETS = {
+  'fraunces-latin-wght-normal.woff2': { axes: {}, characters: titleCharacters },
+  'figtree-latin-wght-normal.woff2': { axes: {}, characters: bodyCharacters },
 };
 
 function fail(message) {
@@ -55,18 +58,36 @@ function fileUri(fromDir, ref) {
   return dataUri(type, readFileSync(file));
 }
 
-// The characters the fonts must hold: printable ASCII and every character of the text table.
-function fontCharacters() {
+// The characters of the body: printable ASCII and every character of the text table.
+function bodyCharacters() {
   let ascii = '';
   for (let c = 0x20; c < 0x7f; c += 1) ascii += String.fromCharCode(c);
   const table = readFileSync(join(UI, 'texts.json'), 'utf8');
   return [...new Set(ascii + table)].join('');
 }
 
+// The characters of the titles: each h1's own text and, where it is bound to a key, that key's
+// text in every language. Also the letters by which a renderer that hints on its own (FreeType's
+// autohinter, as Chromium on Linux uses) measures the face's capital, x-height, ascender and
+// descender lines: without them it would not snap the titles' tops to the pixel grid, and they
+// would come out a half pixel softer than the same face uncut.
+const HINTING_LETTERS = 'THEZOCQSLUfijkdbhxzroescpqgy';
+function titleCharacters() {
+  const sets = Object.values(JSON.parse(readFileSync(join(UI, 'texts.json'), 'utf8')));
+  let text = HINTING_LETTERS;
+  for (const [, attributes, inner] of readFileSync(join(UI, 'index.html'), 'utf8').matchAll(/<h1\b([^>]*)>([^<]*)<\/h1>/g)) {
+    text += inner;
+    const key = /data-t="([^"]+)"/.exec(attributes);
+    if (key) text += sets.map((set) => set[key[1]] ?? fail(`no text "${key[1]}" for a title`)).join('');
+  }
+  if (text === HINTING_LETTERS) fail('index.html has no title');
+  return [...new Set(text)].join('');
+}
+
 async function subsetUri(file) {
-  const axes = FONT_AXES[basename(file)];
-  if (!axes) fail(`no subset settings for ${file}`);
-  const bytes = await subsetFont(readFileSync(file), fontCharacters(), { targetFormat: 'woff2', variationAxes: axes });
+  const subset = FONT_SUBSETS[basename(file)];
+  if (!subset) fail(`no subset settings for ${file}`);
+  const bytes = await subsetFont(readFileSync(file), subset.characters(), { targetFormat: 'woff2', variationAxes: subset.axes });
   return dataUri('font/woff2', bytes);
 }
 

@@ -234,6 +234,10 @@ describe('tokens and fonts', () => {
       assert.equal((await style(p, '.eyebrow.err', ['color'])).color, 'rgb(255, 138, 122)');
       assert.match((await style(p, 'h1', ['font-family']))['font-family'], /^Fraunces/);
       assert.match((await style(p, 'body', ['font-family']))['font-family'], /^Figtree/);
+      // The serif is cut down to the titles' characters, so nothing else is set in it.
+      assert.deepEqual(await p.page.evaluate(() => [...document.body.querySelectorAll('*')]
+        .filter((el) => /^"?Fraunces/.test(getComputedStyle(el).fontFamily) && !el.closest('h1'))
+        .map((el) => el.tagName)), []);
     }));
 });
 
