@@ -8,13 +8,11 @@
 //
 // The fonts' licence texts are copied to licenses/ beside the output.
 //
-// The fonts go in cut down to the characters the page sets in them, so that the document stays
-// small and the browser has little to unpack before the first paint. The sans sets the body:
-// every character of the text table, printable ASCII (names, digits, the version and the support
-// address) and nothing else. The serif sets the titles alone (the h1 elements): their fixed text
-// and the texts of their keys in every language. Whatever the fonts lack (Japanese, the folder,
-// the error text) comes from the system's fonts, as it did before. Axes the page never moves are
-// fixed at the value it uses.
+// The fonts go in cut down to the characters the page sets in them (the sans the body, the serif
+// the titles; see bodyCharacters and titleCharacters), so that the document stays small and the
+// browser has little to unpack before the first paint. Whatever the fonts lack (Japanese, the
+// folder, the error text) comes from the system's fonts, as it did before. Axes the page never
+// moves are fixed at the value it uses.
 import { readFileSync, writeFileSync, mkdirSync, copyFileSync } from 'node:fs';
 import { basename, dirname, extname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -74,13 +72,13 @@ function bodyCharacters() {
 const HINTING_LETTERS = 'THEZOCQSLUfijkdbhxzroescpqgy';
 function titleCharacters() {
   const sets = Object.values(JSON.parse(readFileSync(join(UI, 'texts.json'), 'utf8')));
+  const titles = [...readFileSync(join(UI, 'index.html'), 'utf8').matchAll(/<h1\b([^>]*)>([^<]*)<\/h1>/g)];
+  if (titles.length === 0) fail('index.html has no title');
   let text = HINTING_LETTERS;
-  for (const [, attributes, inner] of readFileSync(join(UI, 'index.html'), 'utf8').matchAll(/<h1\b([^>]*)>([^<]*)<\/h1>/g)) {
-    text += inner;
+  for (const [, attributes, inner] of titles) {
     const key = /data-t="([^"]+)"/.exec(attributes);
-    if (key) text += sets.map((set) => set[key[1]] ?? fail(`no text "${key[1]}" for a title`)).join('');
+    text += inner + (key ? sets.map((set) => set[key[1]] ?? fail(`no text "${key[1]}" for a title`)).join('') : '');
   }
-  if (text === HINTING_LETTERS) fail('index.html has no title');
   return [...new Set(text)].join('');
 }
 
