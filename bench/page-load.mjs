@@ -6,13 +6,15 @@
 // texts filled, the wall loaded) has been painted, plus its layout shift; for the one-line document
 // its first contentful paint, the floor. Prints the medians, their ratio and the document's size,
 // and, from a few traced loads, the renderer's processor time until each was painted (which a
-// busy machine disturbs far less than the times).
+// busy machine disturbs far less than the times). A copy of the page whose wall is not drawn (its
+// cards are still loaded and decoded) runs in the same rounds: how near the floor the page can
+// come on this machine without the wall's tilted, shadowed, masked cards, and so what they cost.
 // Targets: the ask screen within 2.0 times the floor (2.6 at most), the document at most 256 KB,
 // no layout shift.
 //
 //   node bench/page-load.mjs [installer-page.html] [rounds]   (default: build/windows/ui/installer-page.html, 11)
 import { chromium } from 'playwright-core';
-import { mkdtempSync, statSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, resolve } from 'node:path';
 import { pathToFileURL } from 'node:url';
@@ -138,14 +140,14 @@ async function tracedLoad(page, url, finished) {
   };
 }
 
-async function loadPage(traced = false) {
+async function loadPage(traced = false, documentFile = file) {
   const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
   const page = await context.newPage();
   await page.addInitScript(probe);
   const finished = page.waitForEvent('console', (message) => message.text() === 'page-load: finished');
-  const cpu = traced ? await tracedLoad(page, pathToFileURL(file).href, finished) : null;
+  const cpu = traced ? await tracedLoad(page, pathToFileURL(documentFile).href, finished) : null;
   if (!traced) {
-    await page.goto(pathToFileURL(file).href);
+    await page.goto(pathToFileURL(documentFile).href);
     await finished;
   }
   // The finished ask screen is out once every part has been presented and the frame after the
@@ -164,8 +166,14 @@ async function loadPage(traced = false) {
 
 // The same browser's floor: a one-line document, to tell the page's own cost from the
 // browser's start-up of a fresh tab on this machine.
-const blank = join(mkdtempSync(join(tmpdir(), 'page-load-')), 'blank.html');
+const scratch = mkdtempSync(join(tmpdir(), 'page-load-'));
+const blank = join(scratch, 'blank.html');
 writeFileSync(blank, '<!doctype html><p>x');
+// The page without its wall drawn: one rule more, after the page's own style sheet.
+const wallless = join(scratch, 'without-wall.html');
+const source = readFileSync(file, 'utf8');
+if (!source.includes('</head>')) throw new Error(`${file}: no </head> to put the rule before`);
+writeFileSync(wallless, source.replace('</head>', '<style>.wall { display: none; }</style>\n</head>'));
 async function loadFloor(traced = false) {
   const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
   const page = await context.newPage();
@@ -188,20 +196,26 @@ async function loadFloor(traced = false) {
 // One unmeasured load of each, so that neither pays for the browser's first tab.
 await loadPage();
 await loadFloor();
-const results = { fonts: [], fcp: [], frames: [], ask: [], shift: [], floor: [], ratio: [] };
+await loadPage(false, wallless);
+const results = { fonts: [], fcp: [], frames: [], ask: [], shift: [], floor: [], ratio: [], bare: [], bareRatio: [] };
 for (let i = 0; i < ROUNDS; i += 1) {
   let m;
   let floor;
+  let bare;
   if (i % 2 === 0) {
     m = await loadPage();
     floor = await loadFloor();
+    bare = await loadPage(false, wallless);
   } else {
+    bare = await loadPage(false, wallless);
     floor = await loadFloor();
     m = await loadPage();
   }
   for (const k of ['fonts', 'fcp', 'frames', 'ask', 'shift']) results[k].push(m[k]);
   results.floor.push(floor);
   results.ratio.push(m.ask / floor);
+  results.bare.push(bare.ask);
+  results.bareRatio.push(bare.ask / floor);
 }
 // Then traced loads, apart from the timed ones since tracing slows a load down.
 const cpu = { page: [], floor: [] };
@@ -221,7 +235,7 @@ const ask = median(results.ask);
 const floor = median(results.floor);
 console.log(`document: ${file}`);
 console.log(`size: ${size} bytes (budget ${SIZE_BUDGET}${size > SIZE_BUDGET ? ', OVER' : ''})`);
-console.log(`rounds: ${ROUNDS}, page and floor alternating, medians`);
+console.log(`rounds: ${ROUNDS}, page, floor and the page without its wall alternating, medians`);
 console.log(`page: navigation -> fonts loaded:            ${ms(median(results.fonts))}`);
 console.log(`page: navigation -> first contentful paint:  ${ms(median(results.fcp.filter((x) => x !== undefined)))}`);
 console.log(`page: navigation -> fonts and texts in, two frames later: ${ms(median(results.frames))}`);
@@ -229,5 +243,6 @@ console.log(`page: navigation -> ask screen painted:      ${ms(ask)}  (runs: ${r
 console.log(`floor: one-line document, first contentful paint: ${ms(floor)}  (runs: ${runs(results.floor)})`);
 console.log(`ratio ask / floor: ${(ask / floor).toFixed(2)}  (median of per-round ratios ${median(results.ratio).toFixed(2)}; aim <= ${RATIO_TARGET}, limit ${RATIO_LIMIT})`);
 console.log(`page: cumulative layout shift, largest: ${Math.max(...results.shift).toFixed(4)}`);
+console.log(`page without its wall drawn: ask screen painted ${ms(median(results.bare))}, ratio ${(median(results.bare) / floor).toFixed(2)}  (median of per-round ratios ${median(results.bareRatio).toFixed(2)})`);
 console.log(`renderer processor time until painted (5 traced loads, medians): page ${ms(median(cpu.page))}, floor ${ms(median(cpu.floor))}`);
 console.log(`of the page's, on the workers: picture decoding ${ms(median(workers.decode))}, tile raster ${ms(median(workers.raster))} in ${median(workers.passes)} passes`);
