@@ -170,10 +170,10 @@ const scratch = mkdtempSync(join(tmpdir(), 'page-load-'));
 const blank = join(scratch, 'blank.html');
 writeFileSync(blank, '<!doctype html><p>x');
 // The page without its wall drawn: one rule more, after the page's own style sheet.
-const wallless = join(scratch, 'without-wall.html');
+const walllessFile = join(scratch, 'without-wall.html');
 const source = readFileSync(file, 'utf8');
 if (!source.includes('</head>')) throw new Error(`${file}: no </head> to put the rule before`);
-writeFileSync(wallless, source.replace('</head>', '<style>.wall { display: none; }</style>\n</head>'));
+writeFileSync(walllessFile, source.replace('</head>', '<style>.wall { display: none; }</style>\n</head>'));
 async function loadFloor(traced = false) {
   const context = await browser.newContext({ viewport: { width: 640, height: 400 } });
   const page = await context.newPage();
@@ -196,26 +196,26 @@ async function loadFloor(traced = false) {
 // One unmeasured load of each, so that neither pays for the browser's first tab.
 await loadPage();
 await loadFloor();
-await loadPage(false, wallless);
-const results = { fonts: [], fcp: [], frames: [], ask: [], shift: [], floor: [], ratio: [], bare: [], bareRatio: [] };
+await loadPage(false, walllessFile);
+const results = { fonts: [], fcp: [], frames: [], ask: [], shift: [], floor: [], ratio: [], withoutWall: [], withoutWallRatio: [] };
 for (let i = 0; i < ROUNDS; i += 1) {
   let m;
   let floor;
-  let bare;
+  let withoutWall;
   if (i % 2 === 0) {
     m = await loadPage();
     floor = await loadFloor();
-    bare = await loadPage(false, wallless);
+    withoutWall = await loadPage(false, walllessFile);
   } else {
-    bare = await loadPage(false, wallless);
+    withoutWall = await loadPage(false, walllessFile);
     floor = await loadFloor();
     m = await loadPage();
   }
   for (const k of ['fonts', 'fcp', 'frames', 'ask', 'shift']) results[k].push(m[k]);
   results.floor.push(floor);
   results.ratio.push(m.ask / floor);
-  results.bare.push(bare.ask);
-  results.bareRatio.push(bare.ask / floor);
+  results.withoutWall.push(withoutWall.ask);
+  results.withoutWallRatio.push(withoutWall.ask / floor);
 }
 // Then traced loads, apart from the timed ones since tracing slows a load down.
 const cpu = { page: [], floor: [] };
@@ -243,6 +243,6 @@ console.log(`page: navigation -> ask screen painted:      ${ms(ask)}  (runs: ${r
 console.log(`floor: one-line document, first contentful paint: ${ms(floor)}  (runs: ${runs(results.floor)})`);
 console.log(`ratio ask / floor: ${(ask / floor).toFixed(2)}  (median of per-round ratios ${median(results.ratio).toFixed(2)}; aim <= ${RATIO_TARGET}, limit ${RATIO_LIMIT})`);
 console.log(`page: cumulative layout shift, largest: ${Math.max(...results.shift).toFixed(4)}`);
-console.log(`page without its wall drawn: ask screen painted ${ms(median(results.bare))}, ratio ${(median(results.bare) / floor).toFixed(2)}  (median of per-round ratios ${median(results.bareRatio).toFixed(2)})`);
+console.log(`page without its wall drawn: ask screen painted ${ms(median(results.withoutWall))}, ratio ${(median(results.withoutWall) / floor).toFixed(2)}  (median of per-round ratios ${median(results.withoutWallRatio).toFixed(2)})`);
 console.log(`renderer processor time until painted (5 traced loads, medians): page ${ms(median(cpu.page))}, floor ${ms(median(cpu.floor))}`);
 console.log(`of the page's, on the workers: picture decoding ${ms(median(workers.decode))}, tile raster ${ms(median(workers.raster))} in ${median(workers.passes)} passes`);
