@@ -20,6 +20,9 @@ import subsetFont from 'subset-font';
 
 const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 const UI = join(ROOT, 'ui');
+// The page's markup and its text table, read once: the fonts' characters come from both.
+const PAGE_SOURCE = readFileSync(join(UI, 'index.html'), 'utf8');
+const TEXT_TABLE = readFileSync(join(UI, 'texts.json'), 'utf8');
 const MEDIA_TYPES = { '.woff2': 'font/woff2', '.webp': 'image/webp', '.png': 'image/png' };
 // The whole document: parsing it is part of the wait for the first screen.
 const SIZE_LIMIT = 256 * 1024;
@@ -60,8 +63,7 @@ function fileUri(fromDir, ref) {
 function bodyCharacters() {
   let ascii = '';
   for (let c = 0x20; c < 0x7f; c += 1) ascii += String.fromCharCode(c);
-  const table = readFileSync(join(UI, 'texts.json'), 'utf8');
-  return [...new Set(ascii + table)].join('');
+  return [...new Set(ascii + TEXT_TABLE)].join('');
 }
 
 // The characters of the titles: each h1's own text and, where it is bound to a key, that key's
@@ -71,8 +73,8 @@ function bodyCharacters() {
 // would come out a half pixel softer than the same face uncut.
 const HINTING_LETTERS = 'THEZOCQSLUfijkdbhxzroescpqgy';
 function titleCharacters() {
-  const sets = Object.values(JSON.parse(readFileSync(join(UI, 'texts.json'), 'utf8')));
-  const titles = [...readFileSync(join(UI, 'index.html'), 'utf8').matchAll(/<h1\b([^>]*)>([^<]*)<\/h1>/g)];
+  const sets = Object.values(JSON.parse(TEXT_TABLE));
+  const titles = [...PAGE_SOURCE.matchAll(/<h1\b([^>]*)>([^<]*)<\/h1>/g)];
   if (titles.length === 0) fail('index.html has no title');
   let text = HINTING_LETTERS;
   for (const [, attributes, inner] of titles) {
@@ -125,7 +127,7 @@ function fillMail(html, mail) {
 }
 
 async function build(mail) {
-  let html = readFileSync(join(UI, 'index.html'), 'utf8');
+  let html = PAGE_SOURCE;
   const sheet = html.match(/<link rel="stylesheet" href="([^"]+)">/);
   if (!sheet) fail('index.html needs one <link rel="stylesheet">');
   const css = await inlineCss(join(UI, sheet[1]));
